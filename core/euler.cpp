@@ -1,0 +1,45 @@
+#include "core/euler.hpp"
+
+#include <cmath>
+#include <vector>
+
+#include "core/euler_scan.hpp"
+
+namespace kavor {
+
+Mat3 euler_matrix(double alpha, double beta, double gamma) {
+  return euler_matrix_from(std::cos(alpha), std::sin(alpha), std::cos(beta), std::sin(beta),
+                           std::cos(gamma), std::sin(gamma));
+}
+
+int grid_fit_plain(const FitSpec& spec, BestAngles& best, FitObserver& observer) {
+  FitRun run(spec, best);
+  std::vector<double> ca, sa;
+  for (int iteration = 1; iteration <= kFitIterations; ++iteration) {
+    run.begin_iteration();
+    // Alpha restarts at alpha0 for every gamma, so its values (built by
+    // repeated addition) and their sines and cosines are the same each row.
+    ca.resize(run.n);
+    sa.resize(run.n);
+    std::vector<double> alphas(run.n);
+    double alpha = run.alpha0;
+    for (long i = 0; i < run.n; ++i) {
+      alphas[i] = alpha;
+      ca[i] = std::cos(alpha);
+      sa[i] = std::sin(alpha);
+      alpha += run.step;
+    }
+    double gamma = run.gamma0;
+    for (long g = 0; g < run.n; ++g) {
+      const double cg = std::cos(gamma);
+      const double sg = std::sin(gamma);
+      for (long i = 0; i < run.n; ++i)
+        run.evaluate(alphas[i], ca[i], sa[i], gamma, cg, sg, observer);
+      gamma += run.step;
+    }
+    run.end_iteration(iteration, observer);
+  }
+  return run.counter;
+}
+
+}  // namespace kavor

@@ -1,0 +1,88 @@
+// z-y-z Euler angles: the rotation matrix and the grid fit that finds alpha
+// and gamma for a fixed beta.
+//
+// M(alpha, beta, gamma) is the transpose of Rz(alpha) Ry(beta) Rz(gamma)
+// (ordinary right-handed rotations), applied to column vectors. For frames
+// related by it, M.X = x, M.Y = y, M.Z = z. Angles in radians.
+//
+// The grid fit scans gamma (outer loop) and alpha (inner loop), both
+// ascending, over ten iterations whose windows narrow around the best point.
+// A grid point is a candidate when all nine components of M.Z, M.X, M.Y lie
+// within the tolerance of the target axes; among candidates the smallest sum
+// of the three axis angles (degrees) wins, the first in scan order on ties.
+#pragma once
+
+#include "core/atoms.hpp"
+#include "core/state.hpp"
+
+namespace kavor {
+
+Mat3 euler_matrix(double alpha, double beta, double gamma);
+
+struct FitAxes {
+  Vec3 x, y, z;
+};
+
+// Euler search (molecule 2's frame onto molecule 1's) or axis alignment
+// (molecule 2's frame onto the coordinate axes); they differ in the
+// beta-zero gate, the counter and what they report.
+enum class FitUse { euler, alignment };
+
+struct FitCandidate {
+  double alpha, beta, gamma;
+  double cos_z, cos_x, cos_y;  // clamped cosines between rotated and target axes
+  double dz, dx, dy;           // the same angles from atan2(sine, cosine), degrees
+  double soma_diferencas;      // dz + dx + dy
+  double parametro_before;     // best sum before this candidate is compared
+  int verificador;             // always 90 for a candidate
+};
+
+struct FitWindow {
+  int iteration;   // the iteration just finished, 1..10
+  double alpha0;   // start of the next window, radians
+  double gamma0;
+  double beta;     // the fixed beta
+  double step;     // next step, radians
+  long n;          // next number of values per angle
+};
+
+// What a fit reports while it runs. on_scan_end comes after each iteration's
+// scan and may end the run; on_window after the next window has been built.
+class FitObserver {
+ public:
+  virtual ~FitObserver() = default;
+  virtual void on_candidate(const FitCandidate&) {}
+  virtual void on_scan_end(int /*iteration*/, int /*counter*/) {}
+  virtual void on_window(const FitWindow&, const BestAngles&) {}
+};
+
+struct FitSpec {
+  FitAxes source;  // X, Y, Z (molecule 2)
+  FitAxes target;  // x, y, z
+  double beta = 0.0;
+  FitUse use = FitUse::euler;
+  Mode mode = Mode::analyzer;
+};
+
+// The reference scan: every grid point evaluated, exactly as written.
+// Returns the final candidate counter.
+int grid_fit_plain(const FitSpec& spec, BestAngles& best, FitObserver& observer);
+// The scan the programs use: same results, candidates and reports, bit for
+// bit, but skipping blocks of grid points that cannot hold a candidate.
+int grid_fit(const FitSpec& spec, BestAngles& best, FitObserver& observer);
+
+// Grid constants: single-precision literals widened to double.
+inline constexpr double kFitStartStep = 0.004999999888241291;  // 0.005 rad as float
+inline constexpr double kFitRefineUnit = 0.0010000000474974513;  // 0.001 as float
+inline constexpr double kPi = 3.141592653589793;
+inline constexpr double kTwoPi = 6.283185307179586;
+inline constexpr double kDegPerRad = 57.29577951308232;
+inline constexpr int kFitIterations = 10;
+
+// Whole degrees as the searches compute them: lround(angle x 180 / pi).
+inline long search_degrees(double angle_rad);
+
+}  // namespace kavor
+
+#include <cmath>
+inline long kavor::search_degrees(double angle_rad) { return std::lround(angle_rad * 180.0 / kPi); }

@@ -1,0 +1,144 @@
+// Internal to the grid fits: the state of one fit and the evaluation of one
+// grid point, shared by the plain and the fast scan so that both run exactly
+// the same arithmetic on every point they evaluate.
+#pragma once
+
+#include <cmath>
+
+#include "core/euler.hpp"
+
+namespace kavor {
+
+inline Mat3 euler_matrix_from(double ca, double sa, double cb, double sb, double cg, double sg) {
+  Mat3 m;
+  m.m[0][0] = ca * cb * cg - sa * sg;
+  m.m[0][1] = sa * cb * cg + ca * sg;
+  m.m[0][2] = -sb * cg;
+  m.m[1][0] = -ca * cb * sg - sa * cg;
+  m.m[1][1] = -sa * cb * sg + ca * cg;
+  m.m[1][2] = sb * sg;
+  m.m[2][0] = ca * sb;
+  m.m[2][1] = sa * sb;
+  m.m[2][2] = cb;
+  return m;
+}
+
+struct FitRun {
+  FitRun(const FitSpec& fit_spec, BestAngles& best_angles)
+      : spec(fit_spec), best(best_angles), cb(std::cos(fit_spec.beta)), sb(std::sin(fit_spec.beta)) {
+    beta_deg = search_degrees(spec.beta);
+    if (spec.use == FitUse::alignment) {
+      counter = 0;
+      best.alpha = best.beta = best.gamma = 0.0;
+    }
+  }
+
+  const FitSpec& spec;
+  BestAngles& best;
+  const double cb, sb;
+  long beta_deg = 0;
+
+  double step = kFitStartStep;
+  double tolerance = kFitStartStep;
+  long n = std::lround(kTwoPi / kFitStartStep);  // 1257
+  double alpha0 = 0.0;
+  double gamma0 = 0.0;
+  int counter = 0;
+  double parametro_diferencas = 1.0;
+
+  void begin_iteration() {
+    parametro_diferencas = 1.0;
+    if (spec.use == FitUse::euler) counter = 0;
+  }
+
+  // Clamped cosine and sine of the angle between a rotated axis and its target.
+  static void pair_angle(const Vec3& v, const Vec3& t, double& c, double& s) {
+    c = dot(v, t);
+    if (c > 1.0) c = 1.0;
+    if (c < -1.0) c = -1.0;
+    const Vec3 k = cross(v, t);
+    s = std::sqrt(k.x * k.x + k.y * k.y + k.z * k.z);
+    if (s > 1.0) s = 1.0;
+  }
+
+  // True when a grid point with score 90 is still refused by a gate.
+  bool gated(double alpha, double gamma) const {
+    if (beta_deg == 0) {
+      if (spec.mode == Mode::builder) {
+        if (search_degrees(alpha) + search_degrees(gamma) >= 360) return true;
+      } else {
+        if (search_degrees(gamma) > 0) return true;
+        if (spec.use == FitUse::alignment && search_degrees(alpha) + search_degrees(gamma) >= 360)
+          return true;
+      }
+    }
+    return alpha < 0.0 || gamma < 0.0;
+  }
+
+  void evaluate(double alpha, double ca, double sa, double gamma, double cg, double sg,
+                FitObserver& observer) {
+    const Mat3 m = euler_matrix_from(ca, sa, cb, sb, cg, sg);
+    const Vec3 p = mul(m, spec.source.z);
+    const Vec3 q = mul(m, spec.source.x);
+    const Vec3 s = mul(m, spec.source.y);
+    const Vec3& tz = spec.target.z;
+    const Vec3& tx = spec.target.x;
+    const Vec3& ty = spec.target.y;
+    int verificador = 0;
+    if (std::fabs(p.x - tz.x) < tolerance) verificador += 10;
+    if (std::fabs(p.y - tz.y) < tolerance) verificador += 10;
+    if (std::fabs(p.z - tz.z) < tolerance) verificador += 10;
+    if (std::fabs(q.x - tx.x) < tolerance) verificador += 10;
+    if (std::fabs(q.y - tx.y) < tolerance) verificador += 10;
+    if (std::fabs(q.z - tx.z) < tolerance) verificador += 10;
+    if (std::fabs(s.x - ty.x) < tolerance) verificador += 10;
+    if (std::fabs(s.y - ty.y) < tolerance) verificador += 10;
+    if (std::fabs(s.z - ty.z) < tolerance) verificador += 10;
+    if (verificador != 90) return;
+    if (gated(alpha, gamma)) return;
+    candidate(alpha, gamma, p, q, s, observer);
+  }
+
+  void candidate(double alpha, double gamma, const Vec3& p, const Vec3& q, const Vec3& s,
+                 FitObserver& observer) {
+    if (spec.use == FitUse::euler) ++counter;
+    FitCandidate c{};
+    double sin_z, sin_x, sin_y;
+    pair_angle(p, spec.target.z, c.cos_z, sin_z);
+    pair_angle(q, spec.target.x, c.cos_x, sin_x);
+    pair_angle(s, spec.target.y, c.cos_y, sin_y);
+    c.alpha = alpha;
+    c.beta = spec.beta;
+    c.gamma = gamma;
+    c.dz = std::atan2(sin_z, c.cos_z) * 180.0 / kPi;
+    c.dx = std::atan2(sin_x, c.cos_x) * 180.0 / kPi;
+    c.dy = std::atan2(sin_y, c.cos_y) * 180.0 / kPi;
+    c.soma_diferencas = c.dz + c.dx + c.dy;
+    c.parametro_before = parametro_diferencas;
+    c.verificador = 90;
+    observer.on_candidate(c);
+    if (parametro_diferencas > c.soma_diferencas) {
+      best.alpha = alpha;
+      best.beta = spec.beta;
+      best.gamma = gamma;
+      parametro_diferencas = c.soma_diferencas;
+      best.best_z1 = c.dz;
+      best.best_x1 = c.dx;
+      best.best_y1 = c.dy;
+      if (spec.use == FitUse::alignment) ++counter;
+    }
+  }
+
+  void end_iteration(int iteration, FitObserver& observer) {
+    observer.on_scan_end(iteration, counter);
+    const double step_k = step;
+    alpha0 = best.alpha - 10 * step_k;
+    gamma0 = best.gamma - 10 * step_k;
+    step = step_k / 10.0;
+    tolerance = tolerance / 10.0;
+    n = std::lround((kPi / (10 * iteration)) / kFitRefineUnit);
+    observer.on_window(FitWindow{iteration, alpha0, gamma0, spec.beta, step, n}, best);
+  }
+};
+
+}  // namespace kavor

@@ -1,0 +1,49 @@
+// Line styles of the report and the console.
+//
+// Free-format lines start with one blank of their own, then the items: texts
+// are copied unchanged (two adjacent texts touch), integers take 12 columns
+// right-aligned and reals 25 columns in E notation with 17 significant digits,
+// so every double is printed exactly enough to be read back bit for bit.
+//
+// Formatted lines follow Fortran edit descriptors: Aw, Iw, Fw.d. Fields are
+// right-aligned, reals rounded to nearest (ties to even on the binary value,
+// as the Fortran runtime does), a value that does not fit gives w asterisks,
+// and a small negative value keeps its sign ("-0.00").
+#pragma once
+
+#include <concepts>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace kavor {
+
+std::string fortran_a(int width, std::string_view text);
+std::string fortran_i(int width, long long value);
+std::string fortran_f(int width, int decimals, double value);
+
+// The layout of one number on a free-format line.
+std::string free_real(double value);
+std::string free_int(long long value);
+
+// Builds one free-format line from texts, integers and doubles.
+template <class... Items>
+std::string free_line(const Items&... items) {
+  std::string line = " ";
+  auto add = [&line](const auto& item) {
+    using T = std::decay_t<decltype(item)>;
+    if constexpr (std::is_same_v<T, bool>) {
+      static_assert(!std::is_same_v<T, bool>, "no bool items");
+    } else if constexpr (std::is_floating_point_v<T>) {
+      line += free_real(static_cast<double>(item));
+    } else if constexpr (std::is_integral_v<T>) {
+      line += free_int(static_cast<long long>(item));
+    } else {
+      line += std::string_view(item);
+    }
+  };
+  (add(items), ...);
+  return line;
+}
+
+}  // namespace kavor

@@ -1,0 +1,151 @@
+#include "core/reader.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "core/errors.hpp"
+
+namespace kavor {
+
+static bool is_separator(char c) {
+  return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// A token shown in an error message: cut long ones, show bytes as they are.
+static std::string shown(std::string_view text) {
+  if (text.size() > 40) return "'" + std::string(text.substr(0, 40)) + "...'";
+  return "'" + std::string(text) + "'";
+}
+
+FreeFormatReader::FreeFormatReader(std::string display_name, std::string contents)
+    : name_(std::move(display_name)), contents_(std::move(contents)) {}
+
+FreeFormatReader FreeFormatReader::from_file(const std::filesystem::path& path) {
+  std::string name = path.filename().string();
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw InputError(name + ": cannot read input file: it is a directory");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw InputError(name + ": cannot open input file: " + std::strerror(errno));
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) throw InputError(name + ": cannot read input file");
+  return FreeFormatReader(name, std::move(buffer).str());
+}
+
+void FreeFormatReader::fail_at(int line, const std::string& message) const {
+  throw InputError(name_ + ":" + std::to_string(line) + ": " + message);
+}
+
+void FreeFormatReader::fail_end(std::string_view what) const {
+  throw InputError(name_ + ":" + std::to_string(line_) + ": file ends before " +
+                   std::string(what));
+}
+
+void FreeFormatReader::read(std::span<Token> out, std::string_view what) {
+  size_t have = 0;
+  while (have < out.size()) {
+    if (pos_ >= contents_.size()) fail_end(what);
+    const char* begin = contents_.data() + pos_;
+    const char* end_of_data = contents_.data() + contents_.size();
+    const char* newline =
+        static_cast<const char*>(std::memchr(begin, '\n', end_of_data - begin));
+    const char* end = newline != nullptr ? newline : end_of_data;
+    const char* p = begin;
+    while (have < out.size()) {
+      while (p < end && is_separator(*p)) ++p;
+      if (p == end) break;
+      const char* start = p;
+      while (p < end && !is_separator(*p)) ++p;
+      out[have++] = Token{std::string_view(start, p - start), line_};
+    }
+    pos_ = newline != nullptr ? static_cast<size_t>(newline - contents_.data()) + 1
+                              : contents_.size();
+    ++line_;
+  }
+}
+
+void FreeFormatReader::skip_line(std::string_view what) {
+  if (pos_ >= contents_.size()) fail_end(what);
+  const char* begin = contents_.data() + pos_;
+  const void* newline = std::memchr(begin, '\n', contents_.size() - pos_);
+  pos_ = newline != nullptr
+             ? static_cast<size_t>(static_cast<const char*>(newline) - contents_.data()) + 1
+             : contents_.size();
+  ++line_;
+}
+
+int FreeFormatReader::read_int(std::string_view what) {
+  Token token;
+  read(std::span<Token>(&token, 1), what);
+  return to_int(token, what);
+}
+
+double FreeFormatReader::read_real(std::string_view what) {
+  Token token;
+  read(std::span<Token>(&token, 1), what);
+  return to_real(token, what);
+}
+
+int FreeFormatReader::to_int(const Token& token, std::string_view what) const {
+  int value = 0;
+  if (!parse_int32(token.text, value))
+    fail_at(token.line, "expected " + std::string(what) + " (a whole number), got " +
+                            shown(token.text));
+  return value;
+}
+
+double FreeFormatReader::to_real(const Token& token, std::string_view what) const {
+  double value = 0.0;
+  if (!parse_fortran_real(token.text, value))
+    fail_at(token.line, "expected " + std::string(what) + " (a finite number), got " +
+                            shown(token.text));
+  return value;
+}
+
+bool parse_int32(std::string_view text, int& value) {
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  if (text.empty() || text[0] == '+') return false;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end;
+}
+
+bool parse_fortran_real(std::string_view text, double& value) {
+  // Validate the Fortran form first, then let strtod convert it (with the
+  // exponent letter turned into 'E'), so that the value is correctly rounded.
+  if (text.empty() || text.size() > 400) return false;
+  std::string buffer(text);
+  size_t i = 0;
+  if (buffer[i] == '+' || buffer[i] == '-') ++i;
+  size_t digits = 0;
+  while (i < buffer.size() && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++digits;
+  if (i < buffer.size() && buffer[i] == '.') {
+    ++i;
+    while (i < buffer.size() && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < buffer.size()) {
+    char c = buffer[i];
+    if (c != 'E' && c != 'e' && c != 'D' && c != 'd') return false;
+    buffer[i] = 'E';
+    ++i;
+    if (i < buffer.size() && (buffer[i] == '+' || buffer[i] == '-')) ++i;
+    size_t exponent_digits = 0;
+    while (i < buffer.size() && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++exponent_digits;
+    if (exponent_digits == 0 || i != buffer.size()) return false;
+  }
+  errno = 0;
+  char* end = nullptr;
+  double parsed = std::strtod(buffer.c_str(), &end);
+  if (end != buffer.c_str() + buffer.size() || !std::isfinite(parsed)) return false;
+  value = parsed;
+  return true;
+}
+
+}  // namespace kavor

@@ -1,0 +1,49 @@
+// Where a run's output goes: the console (standard output in the programs, a
+// string stream in tests), the report file and the working directory in which
+// every file is created.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "core/atoms.hpp"
+#include "core/outfile.hpp"
+
+namespace kavor {
+
+struct Session {
+  Session(std::ostream& console_stream, std::filesystem::path directory, Mode program_mode)
+      : console(console_stream), dir(std::move(directory)), mode(program_mode) {}
+
+  std::ostream& console;
+  std::filesystem::path dir;
+  Mode mode;
+  OutputFile report;  // opened by the core on its first use
+
+  void say(std::string_view line) { console << line << '\n'; }
+  void log(std::string_view line) {
+    if (report.is_open()) report.line(line);
+  }
+  void both(std::string_view line) {
+    say(line);
+    log(line);
+  }
+  std::filesystem::path file(std::string_view name) const { return dir / std::string(name); }
+};
+
+// Texts of the two programs' banners, headers and closing blocks.
+inline constexpr std::string_view kAnalyzerVersionLine = " KAVOR Version 1.13.10 ";
+inline constexpr std::string_view kBuilderVersionLine = " UD-KAVOR Version 1.14 ";
+inline constexpr std::string_view kAnalyzerReportName = "LOG-PARAM-ONLY.txt";
+inline constexpr std::string_view kBuilderReportName = "UD-LOG-PARAM.txt";
+inline constexpr std::string_view kCreditLine =
+    " Authors: the KAVOR developers - molecular dimer placement analysis ";
+inline constexpr std::string_view kCitationLine =
+    " Please cite: KAVOR, relative placement of supramolecular pairs from principal axes of inertia ";
+inline constexpr std::string_view kAnalyzerSourceLine = " source file: analyzer/main.cpp (kavor) ";
+inline constexpr std::string_view kBuilderSourceLine = " source file: builder/main.cpp (ud-kavor) ";
+inline constexpr std::string_view kBuildIdentifier = " build: 2026.12-cpp20-lapack ";
+
+}  // namespace kavor

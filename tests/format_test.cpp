@@ -1,0 +1,45 @@
+#include "core/format.hpp"
+
+#include <gtest/gtest.h>
+
+namespace kavor {
+namespace {
+
+// Expected fields worked by hand and confirmed against a Fortran runtime.
+TEST(FortranFields, RealRoundingAndOverflow) {
+  EXPECT_EQ(fortran_f(7, 2, 1.0), "   1.00");
+  EXPECT_EQ(fortran_f(7, 1, 1.25), "    1.2");  // 1.25 is exact: tie to even
+  EXPECT_EQ(fortran_f(5, 2, 0.375), " 0.38");
+  EXPECT_EQ(fortran_f(7, 2, -0.001), "  -0.00");
+  EXPECT_EQ(fortran_f(7, 2, -0.0), "  -0.00");
+  EXPECT_EQ(fortran_f(3, 2, 0.5), ".50");
+  EXPECT_EQ(fortran_f(4, 2, -0.5), "-.50");
+  EXPECT_EQ(fortran_f(7, 3, 12345.678), "*******");
+  EXPECT_EQ(fortran_f(8, 3, -1000.0), "********");
+  EXPECT_EQ(fortran_f(7, 1, 9999.95), "10000.0");
+  EXPECT_EQ(fortran_f(15, 8, -1.5), "    -1.50000000");
+  EXPECT_EQ(fortran_f(4, 0, 2.5), "  2.");
+}
+
+TEST(FortranFields, IntegerAndText) {
+  EXPECT_EQ(fortran_i(4, 90), "  90");
+  EXPECT_EQ(fortran_i(4, -5), "  -5");
+  EXPECT_EQ(fortran_i(2, 123), "**");
+  EXPECT_EQ(fortran_i(2, 6), " 6");
+  EXPECT_EQ(fortran_a(5, "ab"), "   ab");
+  EXPECT_EQ(fortran_a(1, "abc"), "a");
+  EXPECT_EQ(fortran_a(5, " NAD "), " NAD ");
+}
+
+TEST(FreeFormat, LeadingBlankAndTexts) {
+  EXPECT_EQ(free_line(" KAVOR "), "  KAVOR ");
+  EXPECT_EQ(free_line("  "), "   ");
+  EXPECT_EQ(free_line("No Defined Angle", " r < 0.1 A"), " No Defined Angle r < 0.1 A");
+  const std::string line = free_line(" r     ", 0.1);
+  // A real reads back exactly.
+  EXPECT_EQ(std::stod(line.substr(8)), 0.1);
+  EXPECT_EQ(free_line(6), "            6");
+}
+
+}  // namespace
+}  // namespace kavor
