@@ -14,6 +14,8 @@ import math
 import os
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# masses (amu) used by the analysis program; the heaviest element is the one
+# with the highest atomic number present in the molecule
 MASS = {"H": 1.008, "C": 12.011, "N": 14.007, "O": 15.999, "F": 18.998404,
         "S": 32.06, "Cl": 35.45}
 ZNUM = {"H": 1, "C": 6, "N": 7, "O": 8, "F": 9, "S": 16, "Cl": 17}
@@ -341,7 +343,7 @@ def chloroethane():
     return zmatrix(rows)
 
 
-def chloroethanol():
+def chloroethanol(ccoh=-62.0):
     # 2-chloroethanol, gauche conformer with the O-H pointing towards Cl
     # (microwave / ED, approx.): C-Cl 1.789, C-C 1.519, C-O 1.413, O-H 0.962,
     # C-H 1.092; Cl-C-C 112.0, C-C-O 112.8, C-O-H 106.0, Cl-C-C-O 64.0,
@@ -351,11 +353,11 @@ def chloroethanol():
         ("C", 0, 1.789, None, 0, None, 0),          # 1 C1 (CH2Cl)
         ("C", 1, 1.519, 0, 112.0, None, 0),         # 2 C2 (CH2OH)
         ("O", 2, 1.413, 1, 112.8, 0, 64.0),         # 3 O
-        ("H", 3, 0.962, 2, 106.0, 1, -62.0),        # 4 H(O)
-        ("H", 1, 1.092, 2, 110.0, 3, 185.0),        # 5
-        ("H", 1, 1.092, 2, 110.0, 3, -64.0),        # 6
-        ("H", 2, 1.092, 1, 109.5, 0, 186.0),        # 7
-        ("H", 2, 1.092, 1, 109.5, 0, -56.0),        # 8
+        ("H", 3, 0.962, 2, 106.0, 1, ccoh),         # 4 H(O)
+        ("H", 1, 1.092, 2, 110.0, 0, 121.0),        # 5 (dihedral about C2-C1 from Cl)
+        ("H", 1, 1.092, 2, 110.0, 0, -121.0),       # 6
+        ("H", 2, 1.092, 1, 109.5, 3, 121.0),        # 7 (dihedral about C1-C2 from O)
+        ("H", 2, 1.092, 1, 109.5, 3, -121.0),       # 8
     ]
     return zmatrix(rows)
 
@@ -451,7 +453,7 @@ def dimethyl_sulfoxide():
         ("S", None, 0, None, 0, None, 0),
         ("O", 0, 1.485, None, 0, None, 0),
         ("C", 0, 1.799, 1, 106.7, None, 0),
-        ("C", 0, 1.799, 1, 106.7, 2, 101.0),
+        ("C", 0, 1.799, 1, 106.7, 2, 102.4),        # gives C-S-C 96.6
     ]
     rows += methyl_rows(2, 0, 1, 180.0, r=1.090, th=108.5)
     rows += methyl_rows(3, 0, 1, 180.0, r=1.090, th=108.5)
@@ -526,6 +528,102 @@ def methanol_dimer():
     R = matmul(rot_axis(target, 100.0), rot_align(lp, target))   # arbitrary twist 100 deg
     xa = transform(xa, R=R, t=oacc, origin=Oa)
     return sd + sa, xd + xa, len(sd)
+
+
+def lp_sp2(xyz, iA, iB, iX, side=1.0, ang=120.0):
+    """in-plane lone-pair direction of an sp2 acceptor A bonded to B (plane
+    defined by B's other substituent X): unit vector at angle `ang` from A->B,
+    on the side of X (side=+1) or away from it (side=-1)."""
+    u = unit(sub(xyz[iB], xyz[iA]))
+    w = sub(xyz[iX], xyz[iB])
+    p = unit(sub(w, scl(dot(w, u), u)))
+    t = math.radians(ang)
+    return add(scl(math.cos(t), u), scl(side * math.sin(t), p))
+
+
+def lp_sp3(xyz, iA, i1, i2, sign=1.0, tilt=54.75):
+    """lone-pair direction of an sp3 acceptor A bonded to i1 and i2"""
+    u1, u2 = unit(sub(xyz[i1], xyz[iA])), unit(sub(xyz[i2], xyz[iA]))
+    bis = scl(-1.0, unit(add(u1, u2)))
+    nrm = unit(cross(u1, u2))
+    t = math.radians(tilt)
+    return add(scl(math.cos(t), bis), scl(sign * math.sin(t), nrm))
+
+
+def lp_ring_n(xyz, iN, i2, i6):
+    """pyridine-type N lone pair: opposite to the bisector of N->C2, N->C6"""
+    return scl(-1.0, unit(add(unit(sub(xyz[i2], xyz[iN])), unit(sub(xyz[i6], xyz[iN])))))
+
+
+def hbond_dimer(don, iD, iH, acc, iA, lp, r_da, twist, bend=0.0):
+    """Open-chain dimer, molecule 1 = donor (kept in its Z-matrix frame),
+    molecule 2 = acceptor placed by a rigid rotation + translation:
+    the acceptor's lone-pair direction lp is turned onto A->H (so the
+    H-bond points along the lone pair), the acceptor is spun by `twist` deg
+    about that line, the donor H-bond is bent by `bend` deg (A moved off the
+    D-H line in a generic direction) and A is put at D...A = r_da."""
+    sd, xd = don
+    sa, xa = acc
+    D, H = xd[iD], xd[iH]
+    h = unit(sub(H, D))
+    if bend:
+        perp = unit(cross(h, [0.3, 0.5, 0.8]))
+        h = unit(matvec(rot_axis(perp, bend), h))
+    a_pos = add(D, scl(r_da, h))
+    target = unit(sub(H, a_pos))            # from acceptor towards donor H
+    R = matmul(rot_axis(target, twist), rot_align(lp, target))
+    xa2 = transform(xa, R=R, t=a_pos, origin=xa[iA])
+    return sd + sa, xd + xa2, len(sd)
+
+
+def n_methylformamide_dimer():
+    m = n_methylformamide()
+    # donor N-H (mol 1) ... O=C (mol 2); acceptor lone pair anti to N
+    lp = lp_sp2(m[1], 1, 0, 2, side=-1.0, ang=125.0)
+    return hbond_dimer(m, 2, 5, n_methylformamide(), 1, lp, 2.92, 47.0)
+
+
+def glycine_dimer():
+    # open-chain: carboxyl O-H (mol 1) ... O=C carbonyl (mol 2)
+    g = glycine()
+    lp = lp_sp2(g[1], 3, 2, 4, side=1.0, ang=130.0)   # lone pair on the OH side
+    return hbond_dimer(g, 4, 5, glycine(), 3, lp, 2.76, 23.0, bend=6.0)
+
+
+def ethanol_dimer():
+    # trans ethanol donor O-H ... O (sp3 lone pair) of trans ethanol acceptor
+    e = ethanol()
+    lp = lp_sp3(e[1], 2, 1, 3, sign=1.0)
+    return hbond_dimer(e, 2, 3, ethanol(), 2, lp, 2.91, 223.0, bend=4.0)
+
+
+def chloroethanol_dmso():
+    # 2-chloroethanol (gauche) O-H (mol 1) ... O=S of dimethyl sulfoxide (mol 2)
+    c = chloroethanol(ccoh=180.0)     # OH turned away from Cl (see README)
+    d = dimethyl_sulfoxide()
+    lp = lp_sp2(d[1], 1, 0, 2, side=1.0, ang=118.0)
+    return hbond_dimer(c, 3, 4, d, 1, lp, 2.74, 211.0, bend=5.0)
+
+
+def nmf_methylpyridine():
+    # N-methylformamide N-H (mol 1) ... N of 2-methylpyridine (mol 2)
+    m = n_methylformamide()
+    p = methylpyridine()
+    lp = lp_ring_n(p[1], 0, 1, 5)
+    return hbond_dimer(m, 2, 5, p, 0, lp, 3.02, 118.0, bend=7.0)
+
+
+def acetaldehyde_methylpyridine():
+    # stacked: 2-methylpyridine (mol 2) in the xy plane, ring centroid at the
+    # origin; acetaldehyde (mol 1) turned by an arbitrary rotation about its
+    # CM, CM 3.55 A above the ring plane with an in-plane offset.
+    s1, x1 = acetaldehyde()
+    s2, x2 = methylpyridine()
+    c2 = scl(1.0 / 6.0, [sum(x2[k][i] for k in range(6)) for i in range(3)])
+    x2 = transform(x2, origin=c2)
+    R = matmul(rot_z(-37.0), matmul(rot_y(14.0), rot_x(23.0)))
+    x1 = transform(x1, R=R, t=[0.55, -0.35, 3.55], origin=com(s1, x1))
+    return s1 + s2, x1 + x2, len(s1)
 
 
 # ---------------------------------------------------------------- output
@@ -652,6 +750,18 @@ def min_inter(syms, xyz, n1):
     return best
 
 
+def contact_classes(syms, xyz, n1):
+    best = {}
+    for i in range(n1):
+        for j in range(n1, len(xyz)):
+            k = (syms[i] == "H") + (syms[j] == "H")
+            d = dist(xyz[i], xyz[j])
+            if k not in best or d < best[k][0]:
+                best[k] = (d, "%s%d-%s%d" % (syms[i], i + 1, syms[j], j + 1))
+    return " / ".join("%s %.3f" % (best[k][1], best[k][0]) if k in best else "-"
+                      for k in (0, 1, 2))
+
+
 def report_hbond(tag, xyz, d, h, a):
     print("  H-bond %s: D...A = %.3f  H...A = %.3f  D-H...A = %.1f deg"
           % (tag, dist(xyz[d], xyz[a]), dist(xyz[h], xyz[a]), angle(xyz[d], xyz[h], xyz[a])))
@@ -666,6 +776,25 @@ def main():
     print("pyridine ring closure: C6-N = %.4f A, C5-C6-N = %.2f, C6-N-C2 = %.2f deg"
           % (dist(x[5], x[0]), angle(x[4], x[5], x[0]), angle(x[5], x[0], x[1])))
 
+    # screen of candidate monomers (program rule, plus our safe margin)
+    print("\nmonomer screen (angles = acute angles of CM->heavy centre to Ia, Ib, Ic):")
+    for label, mono in [
+            ("N-methylformamide (trans)", n_methylformamide()), ("glycine (I)", glycine()),
+            ("ethanol (trans)", ethanol()), ("ethanol (gauche)", ethanol(gauche=True)),
+            ("acetaldehyde", acetaldehyde()), ("2-methylpyridine", methylpyridine()),
+            ("2-chloroethanol (OH->Cl)", chloroethanol()),
+            ("2-chloroethanol (OH anti)", chloroethanol(ccoh=180.0)),
+            ("dimethyl sulfoxide", dimethyl_sulfoxide()), ("chloroethane", chloroethane()),
+            ("2-chloropyridine", chloropyridine()), ("methanethiol", methanethiol()),
+            ("ethanethiol (gauche)", ethanethiol()), ("thioacetamide", thioacetamide()),
+            ("methyl formate (cis)", methyl_formate()), ("hydroxylamine (trans)", hydroxylamine()),
+            ("nitromethane", nitromethane())]:
+        heavy, dcm, angs, _ = orient(*mono)
+        ok, n_ok, margin, safe = judge(dcm, angs)
+        print("  %-26s %-2s |r| %.3f  %s  margin %+6.2f  %s"
+              % (label, heavy, dcm, "/".join("%5.2f" % a for a in angs), margin,
+                 "safe" if safe else ("pass (small margin)" if ok else "FAIL")))
+
     dimers = [
         ("formic-acid-dimer", cyclic_c2h(formic_acid(), 1, 2, 4, 2.70), True,
          [("O-H...O=C", 2, 4, 6)]),
@@ -676,6 +805,16 @@ def main():
         ("formaldehyde-pyridine", formaldehyde_pyridine(), True, []),
         ("benzene-dimer", benzene_pd(), False, []),
         ("methanol-dimer", methanol_dimer(), True, [("O-H...O", 1, 2, 7)]),
+        # ---- added examples (both molecules accepted with a safe margin)
+        ("n-methylformamide-dimer", n_methylformamide_dimer(), True,
+         [("N-H...O=C", 2, 5, 9 + 1)]),
+        ("glycine-dimer", glycine_dimer(), True, [("O-H...O=C", 4, 5, 10 + 3)]),
+        ("ethanol-dimer", ethanol_dimer(), True, [("O-H...O", 2, 3, 9 + 2)]),
+        ("acetaldehyde-2-methylpyridine", acetaldehyde_methylpyridine(), True, []),
+        ("n-methylformamide-2-methylpyridine", nmf_methylpyridine(), True,
+         [("N-H...N(py)", 2, 5, 9 + 0)]),
+        ("2-chloroethanol-dimethylsulfoxide", chloroethanol_dmso(), True,
+         [("O-H...O=S", 3, 4, 9 + 1)]),
     ]
     allres = []
     for name, (syms, xyz, n1), _, hbs in dimers:
@@ -690,14 +829,20 @@ def main():
             report_hbond(tag, xyz, d, h, a)
         dmin, ai, aj = min_inter(syms, xyz, n1)
         print("  closest intermolecular pair: %s-%s %.3f A %s"
-              % (ai, aj, dmin, "OK" if dmin > 1.5 else "TOO CLOSE"))
+              % (ai, aj, dmin, "OK" if dmin > 1.6 else "TOO CLOSE"))
+        print("  closest non-H / H...non-H / H...H contacts: %s"
+              % contact_classes(syms, xyz, n1))
         r1 = check_molecule("molecule 1", syms[:n1], xyz[:n1])
         r2 = check_molecule("molecule 2", syms[n1:], xyz[n1:])
         allres.append((name, r1, r2, dmin))
-    print("\nsummary (benzene-dimer is meant to FAIL / be refused):")
+    print("\nsummary (program rule: >= 2 axes with |90 - angle| > 5 deg, |r| > 0.1 A;"
+          " margin = second-best |90 - angle| - 5;\n benzene-dimer is meant to be refused):")
     for name, r1, r2, dmin in allres:
-        print("  %-22s mol1 %s  mol2 %s  min inter %.3f" %
-              (name, "PASS" if r1["ok"] else "FAIL", "PASS" if r2["ok"] else "FAIL", dmin))
+        print("  %-35s mol1 %s (%s; |r| %.3f; margin %+6.2f)  mol2 %s (%s; |r| %.3f; margin %+6.2f)"
+              "  min inter %.3f" %
+              (name, "PASS" if r1["ok"] else "FAIL", "/".join("%.2f" % a for a in r1["angles"]),
+               r1["dist"], r1["margin"], "PASS" if r2["ok"] else "FAIL",
+               "/".join("%.2f" % a for a in r2["angles"]), r2["dist"], r2["margin"], dmin))
 
 
 if __name__ == "__main__":

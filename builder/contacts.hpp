@@ -1,0 +1,31 @@
+// Intermolecular short contacts of a placed pair: every pair (atom of
+// molecule 1, atom of molecule 2) at or below 1.9 Angstrom (single-precision
+// value 1.899999976158142), reported in the order of the double loop over
+// molecule 1, then molecule 2.
+#pragma once
+
+#include <vector>
+
+#include "core/atoms.hpp"
+#include "core/state.hpp"
+
+namespace kavor {
+
+inline constexpr double kShortContact = 1.899999976158142;  // 1.9 Angstrom as float
+
+struct ContactPair {
+  int i;     // row of the molecule 1 atom (0-based)
+  int k;     // row of the molecule 2 atom (0-based, after the n1 rows of molecule 1)
+  double d;  // distance, Angstrom
+};
+
+// The reference: the plain double loop over all n1 x (n - n1) pairs.
+std::vector<ContactPair> find_short_contacts_plain(const AtomTable& atoms, int n, int n1);
+// Same pairs in the same order, from a cell list of molecule 2's atoms.
+std::vector<ContactPair> find_short_contacts(const AtomTable& atoms, int n, int n1);
+
+// Writes one ten-line block per pair to the console and the report.
+void report_short_contacts(CoreState& st, const std::vector<ContactPair>& pairs,
+                           const std::vector<Label>& isymbol);
+
+}  // namespace kavor
