@@ -644,9 +644,17 @@ def write(name, fname, text):
         f.write(text)
 
 
+# Builder inputs, on pairs the analysis accepts: r, theta, phi, alpha, beta, gamma.
+UD_VALUES = {
+    "n-methylformamide-dimer": (5.5, 60.0, 120.0, 10.0, 80.0, 200.0),
+    "ethanol-dimer": (6.0, 100.0, 250.0, 45.0, 120.0, 300.0),
+    "formamide-dimer": (5.0, 90.0, 45.0, 30.0, 60.0, 90.0),
+}
+
+
 def ud_tail(r, th, ph, al, be, ga):
-    return ("user-defined parameters: r theta phi\n%.1f\n%.1f\n%.1f\n"
-            "Euler angles alpha beta gamma\n%.1f\n%.1f\n%.1f\nend\n"
+    return ("user-defined position: r (Angstrom), theta, phi (degrees)\n%.1f\n%.1f\n%.1f\n"
+            "user-defined Euler angles: alpha, beta, gamma (degrees)\n%.1f\n%.1f\n%.1f\nend\n"
             % (r, th, ph, al, be, ga))
 
 
@@ -820,10 +828,8 @@ def main():
     for name, (syms, xyz, n1), _, hbs in dimers:
         text = geometry_block(syms, xyz, n1)
         write(name, "input-GEOMETRY.xyz", text)
-        if name == "formic-acid-dimer":
-            write(name, "UD-input-GEOMETRY.xyz", text + ud_tail(5.0, 90.0, 45.0, 30.0, 60.0, 90.0))
-        if name == "uracil-dimer":
-            write(name, "UD-input-GEOMETRY.xyz", text + ud_tail(6.0, 60.0, 120.0, 10.0, 80.0, 200.0))
+        if name in UD_VALUES:
+            write(name, "UD-input-GEOMETRY.xyz", text + ud_tail(*UD_VALUES[name]))
         print("\n%s: %d atoms, N1 = %d" % (name, len(syms), n1))
         for tag, d, h, a in hbs:
             report_hbond(tag, xyz, d, h, a)

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# One entry point for building, running and testing on a fresh Debian machine.
+#   ./build.sh run      build kavor and run it on a bundled example pair
+#   ./build.sh test     build and run every test (plain, then under
+#                       AddressSanitizer + UndefinedBehaviorSanitizer), then
+#                       run each fuzzer for FUZZ_SECONDS (default 60; 0 skips)
+#   ./build.sh install  build and put kavor and ud-kavor in ./bin
+#   ./build.sh bench    build and run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+root="$PWD"
+jobs="$(nproc)"
+
+configure_and_build() {  # dir, extra cmake arguments...
+  local dir="$1"; shift
+  cmake -S "$root" -B "$root/$dir" -G Ninja "$@" > /dev/null
+  cmake --build "$root/$dir" -j "$jobs"
+}
+
+case "${1:-}" in
+  run)
+    bash scripts/ensure-deps.sh run
+    configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    example="${EXAMPLE:-n-methylformamide-dimer}"
+    scratch="$root/scratch/$example"
+    rm -rf "$scratch" && mkdir -p "$scratch"
+    cp "examples/$example/input-GEOMETRY.xyz" "$scratch/"
+    echo "== running kavor in $scratch on examples/$example"
+    (cd "$scratch" && "$root/build/kavor")
+    echo "== files written"
+    ls -l "$scratch"
+    for file in "$scratch"/*KAVOR.xyz "$scratch"/*.bild; do
+      echo "== $(basename "$file")"
+      cat "$file"
+    done
+    echo "== report: $scratch/LOG-PARAM-ONLY.txt ($(wc -l < "$scratch/LOG-PARAM-ONLY.txt") lines)"
+    ;;
+  test)
+    bash scripts/ensure-deps.sh test
+    configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    ctest --test-dir build --output-on-failure -j "$jobs"
+    configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKAVOR_SANITIZE=ON -DKAVOR_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+    if [[ "${FUZZ_SECONDS:-60}" != 0 && -x scripts/fuzz.sh ]]; then
+      bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+    fi
+    ;;
+  install)
+    bash scripts/ensure-deps.sh run
+    configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --install build --prefix "$root"
+    ;;
+  bench)
+    bash scripts/ensure-deps.sh test
+    configure_and_build build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+    for program in build-bench/bench/*_bench; do "$program"; done
+    ;;
+  *)
+    echo "usage: ./build.sh run|test|install|bench" >&2
+    exit 2
+    ;;
+esac

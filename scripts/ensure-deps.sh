@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Makes sure the Debian packages the build needs are installed.
+# Usage: scripts/ensure-deps.sh [run|test]
+# As root, missing packages are installed with apt-get; otherwise the missing
+# packages are named and the script stops with status 1.
+set -euo pipefail
+
+purpose="${1:-run}"
+packages=(g++ cmake ninja-build liblapack-dev libgtest-dev)
+if [[ "$purpose" == test ]]; then
+  # Benchmarks are built with the tests; libFuzzer comes with clang's runtime.
+  packages+=(libbenchmark-dev clang libclang-rt-14-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+if [[ "$(id -u)" -eq 0 ]]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "missing Debian packages: ${missing[*]}" >&2
+  echo "install them with: sudo apt-get install ${missing[*]}" >&2
+  exit 1
+fi
