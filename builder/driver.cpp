@@ -8,6 +8,7 @@
 #include "core/geometry_input.hpp"
 #include "core/naming.hpp"
 #include "core/param.hpp"
+#include "core/rounding.hpp"
 #include "core/session.hpp"
 
 namespace kavor {
@@ -33,7 +34,7 @@ struct RangeCheck {
 
 // Whole degrees (half away from zero); a value that is not a number never
 // reaches this (the reader refuses it), except theta for coincident centres.
-long whole(double degrees) { return std::isnan(degrees) ? 0 : std::lround(degrees); }
+long whole(double degrees) { return std::isnan(degrees) ? 0 : nearest_whole(degrees); }
 
 void blank(Session& s, int times, bool report) {
   for (int i = 0; i < times; ++i) {
@@ -76,20 +77,20 @@ void run(Session& s) {
   double gamma = reader.read_real("gamma (degrees)");
   reader.skip_line("the final line after gamma");
 
-  if (std::lround(beta) == 0) gamma = kF0_09;
+  if (nearest_whole(beta) == 0) gamma = kF0_09;
 
   const RangeCheck checks[11] = {
       {r < 0, " negative r not allowed! ", " Allowed: r>0"},
       {phi < 0, " azimuth angle out of range! ", " Allowed: 0<phi<360"},
-      {std::lround(phi) > 360, " azimuth angle out of range. ", " Allowed: 0<phi<360 degrees "},
+      {nearest_whole(phi) > 360, " azimuth angle out of range. ", " Allowed: 0<phi<360 degrees "},
       {theta < 0, " polar angle out of range! ", " Allowed: 0<theta<180"},
-      {std::lround(theta) > 180, " polar angle out of range. ", " Allowed: 0<theta<180 degrees "},
+      {nearest_whole(theta) > 180, " polar angle out of range. ", " Allowed: 0<theta<180 degrees "},
       {alpha < 0, " ALPHA Euler angle out of range!    ", " Allowed: 0<ALPHA<360 degrees "},
-      {std::lround(alpha) > 360, " ALPHA Euler angle out of range!    ", " Allowed: 0<ALPHA<360 degrees "},
+      {nearest_whole(alpha) > 360, " ALPHA Euler angle out of range!    ", " Allowed: 0<ALPHA<360 degrees "},
       {beta < 0, " BETA Euler angle out of range!    ", " Allowed: 0<BETA<180 degrees "},
-      {std::lround(beta) > 180, " Beta Euler angle out of range!    ", " Allowed: 0<beta<180 degrees "},
+      {nearest_whole(beta) > 180, " Beta Euler angle out of range!    ", " Allowed: 0<beta<180 degrees "},
       {gamma < 0, " GAMMA Euler angle out of range!    ", " Allowed: 0<GAMMA<360 degrees "},
-      {std::lround(gamma) > 360, " GAMMA Euler angle out of range!    ", " Allowed: 0<GAMMA<360 degrees "},
+      {nearest_whole(gamma) > 360, " GAMMA Euler angle out of range!    ", " Allowed: 0<GAMMA<360 degrees "},
   };
   const double shown[11] = {r, phi, phi, theta, theta, alpha, alpha, beta, beta, gamma, gamma};
   for (int c = 0; c < 11; ++c) {
@@ -97,7 +98,7 @@ void run(Session& s) {
     s.say(free_line(checks[c].first));
     s.say(free_line(checks[c].second));
     if (c == 0) s.say(free_line(" User value :", shown[c]));
-    else s.say(free_line(" User value :", std::lround(shown[c])));
+    else s.say(free_line(" User value :", nearest_whole(shown[c])));
     s.say(free_line(" program stopped"));
     throw ProgramStop{};
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.hpp"
 #include "core/format.hpp"
 #include "core/lapack/diasym.hpp"
 
@@ -174,6 +175,14 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
   st.log(free_line("  "));
   for (int r = 0; r < 3; ++r) st.log(free_line(t.m[r][0], t.m[r][1], t.m[r][2]));
   st.tensor[k] = t;
+
+  // Coordinates so large that the tensor overflows cannot be analysed; keep
+  // the non-finite numbers away from the solver.
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c)
+      if (!std::isfinite(t.m[r][c]))
+        throw InputError("molecule " + std::to_string(mol) +
+                         ": coordinates too large to analyse (the inertia tensor is not finite)");
 
   // dsyev takes the matrix column by column.
   double a[9] = {txx, txy, txz, txy, tyy, tyz, txz, tyz, tzz};
