@@ -61,6 +61,13 @@ static void write_closing_block(Session& s, long a, long b, long g) {
   s.log(fortran_i(4, a) + fortran_i(4, b) + fortran_i(4, g));
   s.log(free_line("  "));
   s.log(free_line("  "));
+  s.log(free_line(" *************************************************** "));
+  s.log(free_line("  "));
+  s.log(free_line(kAnalyzerVersionLine));
+  s.log(free_line("  "));
+  s.log(free_line(kCreditLine));
+  s.log(free_line(kCitationLine));
+  s.log(free_line("  "));
 }
 
 static void run(Session& s) {
@@ -117,8 +124,10 @@ int run_analyzer(const std::filesystem::path& dir, std::ostream& console, std::o
     errors << "kavor: error: " << e.what() << '\n';
     status = kExitIoError;
   }
+  // A run that failed to read or write leaves no report: it would end
+  // half-way, without its closing block.
   try {
-    session.report.commit();
+    if (status == kExitOk) session.report.commit();
   } catch (const OutputError& e) {
     errors << "kavor: error: " << e.what() << '\n';
     status = kExitIoError;
