@@ -1,0 +1,302 @@
+// Centres of mass, atomic-number groups, the higher-Z flag, the inertia
+// tensor, principal axes, rotational constants and their report sections.
+#include "core/inertia.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/elements.hpp"
+#include "test_util.hpp"
+
+namespace kavor {
+namespace {
+
+using testing::read_lines;
+using testing::ScratchDir;
+
+struct Placed {
+  const char* label;
+  double x, y, z;
+};
+
+// A core state in a scratch directory, with the working table of two
+// molecules identified as the core does it.
+struct Core {
+  ScratchDir dir;
+  std::ostringstream console;
+  Session session{console, dir.path(), Mode::analyzer};
+  CoreState st{session, Mode::analyzer};
+  AtomTable table;
+  std::vector<Label> labels;
+
+  Core(const std::vector<Placed>& mol1, const std::vector<Placed>& mol2) {
+    for (const auto* mol : {&mol1, &mol2})
+      for (const Placed& p : *mol) {
+        labels.push_back(make_label(p.label));
+        table.push_back(Atom{p.x, p.y, p.z, 0.0, 0.0});
+      }
+    st.n_total = static_cast<int>(table.size());
+    st.n1 = static_cast<int>(mol1.size());
+    st.n2 = st.n_total - st.n1;
+    st.originalcoo_and_m = table;
+    st.auxiliar = table;
+    identify_elements(st.n_total, labels, table, st.originalcoo_and_m, st.auxiliar, Mode::analyzer);
+  }
+  void analyse_both() {
+    analyse_molecule(st, table, 0);
+    analyse_molecule(st, table, 1);
+  }
+  std::vector<std::string> report() {
+    session.report.commit();
+    return read_lines(dir / "LOG-PARAM-ONLY.txt");
+  }
+};
+
+// Water in the xy plane, O-H 0.9572 A, H-O-H 104.52 degrees.
+std::vector<Placed> water(double dz = 0.0) {
+  const double half = 104.52 / 2.0 * M_PI / 180.0;
+  return {{"O", 0.0, 0.0, dz},
+          {"H", 0.9572 * std::sin(half), 0.9572 * std::cos(half), dz},
+          {"H", -0.9572 * std::sin(half), 0.9572 * std::cos(half), dz}};
+}
+
+// Methane with the carbon at the origin.
+std::vector<Placed> methane() {
+  const double a = 1.09 / std::sqrt(3.0);
+  return {{"C", 0, 0, 0}, {"H", a, a, a}, {"H", a, -a, -a}, {"H", -a, a, -a}, {"H", -a, -a, a}};
+}
+
+std::vector<double> numbers_after(const std::string& line, size_t text_length) {
+  std::istringstream in(line.substr(text_length));
+  std::vector<double> values;
+  double v;
+  while (in >> v) values.push_back(v);
+  return values;
+}
+
+size_t find_line(const std::vector<std::string>& lines, const std::string& text, size_t from = 0) {
+  for (size_t i = from; i < lines.size(); ++i)
+    if (lines[i] == text) return i;
+  ADD_FAILURE() << "line not found: '" << text << "'";
+  return lines.size();
+}
+
+double length(const Vec3& v) { return std::sqrt(dot(v, v)); }
+
+TEST(AtomicNumberGroups, WaterListsHydrogenThenOxygen) {
+  Core core(water(), methane());
+  core.analyse_both();
+  const GroupTable& g = core.st.groups[0];
+  EXPECT_EQ(g.presence[1], 77.0);
+  EXPECT_EQ(g.presence[8], 77.0);
+  EXPECT_EQ(g.presence[6], 33.0);
+  EXPECT_EQ(g.count[1], 2.0);
+  EXPECT_EQ(g.count[8], 1.0);
+  EXPECT_EQ(core.st.z_high[0], 8);
+  EXPECT_EQ(core.st.z_high[1], 6);
+
+  const auto lines = core.report();
+  const size_t table = find_line(lines, "  center of mass table ");
+  ASSERT_LT(table + 8, lines.size());
+  EXPECT_EQ(lines[table + 1], "   ");
+  // Three lines per group, Z = 1 first.
+  ASSERT_EQ(lines[table + 2].rfind(" atomic number", 0), 0u) << lines[table + 2];
+  auto h = numbers_after(lines[table + 2], 14);
+  ASSERT_EQ(h.size(), 4u);
+  EXPECT_EQ(h[0], 1.0);
+  EXPECT_NEAR(h[1], 0.0, 1e-15);  // the two H are symmetric about x = 0
+  EXPECT_EQ(numbers_after(lines[table + 3], 19), std::vector<double>{2.0});
+  ASSERT_EQ(lines[table + 3].rfind(" number of Z atoms=", 0), 0u);
+  ASSERT_EQ(lines[table + 4].rfind("  distance from CM ", 0), 0u);
+  auto o = numbers_after(lines[table + 5], 14);
+  ASSERT_EQ(o.size(), 4u);
+  EXPECT_EQ(o[0], 8.0);
+  EXPECT_EQ(o[2], 0.0);  // oxygen at the input origin
+  EXPECT_EQ(numbers_after(lines[table + 6], 19), std::vector<double>{1.0});
+  for (int i = 8; i <= 10; ++i) EXPECT_EQ(lines[table + i], "   ");
+
+  // Oxygen is 2 m_H y_H / M = 0.0656 A from the centre of mass: too close.
+  const double m_h = element_mass(1), m_o = element_mass(8);
+  const double y_h = 0.9572 * std::cos(104.52 / 2.0 * M_PI / 180.0);
+  EXPECT_NEAR(g.distance[8], 2 * m_h * y_h / (2 * m_h + m_o), 1e-14);
+  EXPECT_NE(std::lround(g.flag[8]), 999);
+}
+
+TEST(CentreOfMass, MassWeightedAndUnmovedByUnrecognisedAtoms) {
+  auto with_ghost = water();
+  with_ghost.push_back({"Xx", 50.0, -30.0, 12.0});
+  Core plain(water(), methane()), ghost(with_ghost, methane());
+  plain.analyse_both();
+  ghost.analyse_both();
+  EXPECT_EQ(ghost.st.n1, 4);
+  EXPECT_EQ(plain.st.cm[0].x, ghost.st.cm[0].x);
+  EXPECT_EQ(plain.st.cm[0].y, ghost.st.cm[0].y);
+  EXPECT_EQ(plain.st.cm[0].z, ghost.st.cm[0].z);
+  EXPECT_EQ(ghost.st.groups[0].count[1] + ghost.st.groups[0].count[8], 3.0);
+  for (int z = 1; z <= 92; ++z) {
+    if (z != 1 && z != 8) {
+      EXPECT_EQ(ghost.st.groups[0].presence[z], 33.0) << z;
+    }
+  }
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(plain.st.moments[0][j], ghost.st.moments[0][j]);
+
+  const double m_h = element_mass(1), m_o = element_mass(8);
+  const double y_h = 0.9572 * std::cos(104.52 / 2.0 * M_PI / 180.0);
+  EXPECT_NEAR(plain.st.cm[0].y, 2 * m_h * y_h / (2 * m_h + m_o), 1e-15);
+  EXPECT_NEAR(plain.st.cm[0].x, 0.0, 1e-15);
+  // Molecule 2's rows moved to the front, translated to its centre (carbon
+  // at the origin, so the centre is the origin too).
+  EXPECT_NEAR(plain.st.cm[1].x, 0.0, 1e-15);
+  EXPECT_EQ(plain.st.n2, 5);
+}
+
+TEST(HigherZFlag, UnsetForHeavyAtomAtTheCentreOrWithinThreshold) {
+  Core core(methane(), water());
+  core.analyse_both();
+  EXPECT_EQ(core.st.groups[0].distance[6], 0.0);
+  EXPECT_NE(std::lround(core.st.groups[0].flag[6]), 999);
+
+  // Cl at the origin, four H placed so that the centre of mass lies at
+  // -d on x: the Cl group is d from the centre.
+  auto chlorine_at = [](double d) {
+    const double m_cl = element_mass(17), m_h = element_mass(1);
+    const double xh = -d * (m_cl + 4 * m_h) / (4 * m_h);
+    return std::vector<Placed>{
+        {"Cl", 0, 0, 0}, {"H", xh, 1, 0}, {"H", xh, -1, 0}, {"H", xh, 0, 1}, {"H", xh, 0, -1}};
+  };
+  struct Case {
+    double d;
+    bool set;
+  };
+  // The threshold is 0.1 as a float (0.10000000149011612), strictly exceeded.
+  for (const Case c :
+       {Case{0.1, false}, Case{0.100000001, false}, Case{0.100000002, true}, Case{0.5, true}}) {
+    Core k(chlorine_at(c.d), water());
+    k.analyse_both();
+    EXPECT_NEAR(k.st.groups[0].distance[17], c.d, 1e-15);
+    EXPECT_EQ(std::lround(k.st.groups[0].flag[17]) == 999, c.set) << c.d;
+    // Only the highest Z counts: hydrogen never gets the flag.
+    EXPECT_NE(std::lround(k.st.groups[0].flag[1]), 999);
+  }
+
+  // Two heavy atoms symmetric about the centre: group centre at distance 0.
+  Core pair({{"S", 1, 0, 0}, {"S", -1, 0, 0}, {"H", 0, 1, 0}, {"H", 0, -1, 0}}, water());
+  pair.analyse_both();
+  EXPECT_EQ(pair.st.groups[0].distance[16], 0.0);
+  EXPECT_NE(std::lround(pair.st.groups[0].flag[16]), 999);
+}
+
+TEST(InertiaTensor, WaterMomentsAxesAndEndPoints) {
+  Core core(water(), water(5.0));
+  core.analyse_both();
+  // Independent moments about the centre, in amu A^2 then g cm^2.
+  const double m_h = element_mass(1), m_o = element_mass(8);
+  const double half = 104.52 / 2.0 * M_PI / 180.0;
+  const double xh = 0.9572 * std::sin(half), yh = 0.9572 * std::cos(half);
+  const double ycm = 2 * m_h * yh / (2 * m_h + m_o);
+  const double about_y = 2 * m_h * xh * xh;                                    // in-plane
+  const double about_x = m_o * ycm * ycm + 2 * m_h * (yh - ycm) * (yh - ycm);  // in-plane
+  const double to_g_cm2 = 1.6605389005928226e-24 * 1e-16;
+  for (int k = 0; k < 2; ++k) {
+    const auto& I = core.st.moments[k];
+    EXPECT_LE(I[0], I[1]);
+    EXPECT_LE(I[1], I[2]);
+    EXPECT_NEAR(I[0] / to_g_cm2, std::min(about_x, about_y), 1e-6);
+    EXPECT_NEAR(I[1] / to_g_cm2, std::max(about_x, about_y), 1e-6);
+    // Planar: I_C = I_A + I_B.
+    EXPECT_NEAR(I[2], I[0] + I[1], 1e-12 * I[2]);
+    // Of order 1e-40 g cm^2, not amu A^2.
+    EXPECT_GT(I[0], 1e-41);
+    EXPECT_LT(I[2], 1e-39);
+    // I_C belongs to the axis normal to the plane.
+    EXPECT_NEAR(std::fabs(core.st.eigvec[k][2].z), 1.0, 1e-12);
+    for (int j = 0; j < 3; ++j) {
+      const Vec3 axis = sub(core.st.endpoints[3 * k + j], core.st.cm[k]);
+      EXPECT_NEAR(length(axis), 1.0, 1e-12);
+      for (int i = j + 1; i < 3; ++i)
+        EXPECT_NEAR(dot(axis, sub(core.st.endpoints[3 * k + i], core.st.cm[k])), 0.0, 1e-12);
+    }
+  }
+  EXPECT_NEAR(core.st.cm[1].z, 5.0, 1e-15);
+  // The kept tensor is the one printed, in g cm^2.
+  EXPECT_NEAR(core.st.tensor[0].m[2][2], core.st.moments[0][2], 1e-12 * core.st.moments[0][2]);
+  EXPECT_EQ(core.st.tensor[0].m[0][2], 0.0);
+}
+
+TEST(RotationalConstants, WaterGigahertzAndWavenumbers) {
+  Core core(water(), methane());
+  core.analyse_both();
+  const auto lines = core.report();
+  const size_t ghz = find_line(lines, " ROTATIONAL CONSTANTS (GHz): ");
+  const size_t cm = find_line(lines, " ROTATIONAL CONSTANTS (cm-1): ", ghz);
+  ASSERT_LT(cm + 7, lines.size());
+  EXPECT_EQ(numbers_after(lines[ghz + 1], 11), std::vector<double>{1.0});
+  double g[3], w[3];
+  for (int j = 0; j < 3; ++j) {
+    g[j] = std::stod(lines[ghz + 4 + j]);
+    w[j] = std::stod(lines[cm + 4 + j]);
+    EXPECT_EQ(w[j], g[j] / 30.0) << j;  // 30.0, not the speed of light
+    EXPECT_EQ(g[j], (1.0 / core.st.moments[0][j]) * 8.397824785295456e-38);
+  }
+  // Rigid-rotor constants h / (8 pi^2 I) from the moments in SI units
+  // (I in amu A^2 from the geometry) agree with the program's factor, a
+  // fixed constant 0.07% above today's h / (8 pi^2).
+  const double m_h = element_mass(1), m_o = element_mass(8);
+  const double half = 104.52 / 2.0 * M_PI / 180.0;
+  const double xh = 0.9572 * std::sin(half), yh = 0.9572 * std::cos(half);
+  const double ycm = 2 * m_h * yh / (2 * m_h + m_o);
+  const double i_a = m_o * ycm * ycm + 2 * m_h * (yh - ycm) * (yh - ycm);
+  const double i_b = 2 * m_h * xh * xh;
+  const double amu_a2 = 1.66053906660e-27 * 1e-20;  // kg m^2
+  auto rigid_rotor_ghz = [&](double i) {
+    return 6.62607015e-34 / (8 * M_PI * M_PI * i * amu_a2) / 1e9;
+  };
+  EXPECT_NEAR(g[0], rigid_rotor_ghz(i_a), 1e-3 * g[0]);
+  EXPECT_NEAR(g[1], rigid_rotor_ghz(i_b), 1e-3 * g[1]);
+  EXPECT_NEAR(g[2], rigid_rotor_ghz(i_a + i_b), 1e-3 * g[2]);
+  // The same order as measured for water (about 835, 435, 278 GHz).
+  EXPECT_NEAR(g[0], 835.0, 20.0);
+  EXPECT_NEAR(g[2], 278.0, 10.0);
+  const size_t kg = find_line(lines, "  EIGENVALUES: Moments of Inertia (kg m^2):");
+  EXPECT_EQ(std::stod(lines[kg + 4].substr(12)), core.st.moments[0][0] * 1.0000000116860974e-07);
+}
+
+TEST(EigenproblemVerification, BothSignsOfEveryAxisSatisfyTheEquation) {
+  // Two asymmetric molecules (formamide-like).
+  const std::vector<Placed> mol = {{"C", -0.88, -1.86, 0.1}, {"O", 0.34, -1.86, 0.0},
+                                   {"N", -1.65, -0.75, 0.0}, {"H", -1.47, -2.78, 0.2},
+                                   {"H", -1.20, 0.15, -0.1}, {"H", -2.65, -0.82, 0.0}};
+  std::vector<Placed> mol2 = mol;
+  for (Placed& p : mol2) p = {p.label, p.y + 3.0, -p.z, p.x};
+  Core core(mol, mol2);
+  core.analyse_both();
+  write_initial_data(core.st);
+  write_verification(core.st);
+  const auto lines = core.report();
+  int blocks = 0;
+  for (size_t i = 0; i + 3 < lines.size(); ++i) {
+    if (lines[i] != "  vector coord. through eigenproblem: ") continue;
+    ASSERT_EQ(lines[i + 2], "  eigenvector previously evaluated: ");
+    const auto w = numbers_after(lines[i + 1], 0);
+    const auto v = numbers_after(lines[i + 3], 0);
+    ASSERT_EQ(w.size(), 3u);
+    ASSERT_EQ(v.size(), 3u);
+    const int m = blocks % 6 < 3 ? 0 : 1;
+    const int j = blocks % 3;
+    const Vec3 axis = sub(core.st.endpoints[3 * m + j], core.st.cm[m]);
+    const double sign = blocks < 6 ? 1.0 : -1.0;
+    EXPECT_NEAR(v[0], sign * axis.x, 1e-15) << blocks;
+    EXPECT_NEAR(v[1], sign * axis.y, 1e-15) << blocks;
+    EXPECT_NEAR(v[2], sign * axis.z, 1e-15) << blocks;
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(w[c], v[c], 1e-12) << blocks;
+    ++blocks;
+  }
+  EXPECT_EQ(blocks, 12);
+}
+
+}  // namespace
+}  // namespace kavor
