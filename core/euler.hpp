@@ -70,6 +70,10 @@ int grid_fit_plain(const FitSpec& spec, BestAngles& best, FitObserver& observer)
 // The scan the programs use: same results, candidates and reports, bit for
 // bit, but skipping blocks of grid points that cannot hold a candidate.
 int grid_fit(const FitSpec& spec, BestAngles& best, FitObserver& observer);
+// Test and benchmark hook: when on, grid_fit runs the plain scan, so that a
+// whole program run can be compared with (and timed against) the reference.
+// Process-wide; off by default.
+void use_plain_grid_fit(bool on);
 
 // Grid constants: single-precision literals widened to double.
 inline constexpr double kFitStartStep = 0.004999999888241291;  // 0.005 rad as float

@@ -1,0 +1,395 @@
+// The fast grid fit against the plain scan: every observer event, the
+// counters and the best angles must agree bit for bit, on random frames that
+// stress the bound (beta at 0 and 180 degrees, angles at 0 and 2 pi, axes
+// that are not exactly unit or orthogonal, frames with no candidate at all)
+// and on whole program runs over the examples.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/euler.hpp"
+#include "test_util.hpp"
+
+namespace kavor {
+namespace {
+
+std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+// Every call the fit makes to its observer, in order.
+struct Event {
+  enum Kind { candidate, scan_end, window } kind;
+  FitCandidate c{};
+  int iteration = 0;
+  int counter = 0;
+  std::uint64_t hash = 0;  // candidates so far, in digest mode
+  FitWindow w{};
+  BestAngles best{};
+};
+
+std::vector<std::uint64_t> candidate_bits(const FitCandidate& c);
+
+// Keeps every event; or, for fits with millions of candidates, folds the
+// candidates of each iteration into a hash stored with its scan_end event.
+struct EventLog : FitObserver {
+  explicit EventLog(bool digest = false) : digest_only(digest) {}
+  bool digest_only;
+  std::vector<Event> events;
+  long candidates = 0;
+  std::uint64_t digest = 14695981039346656037ull;
+  void on_candidate(const FitCandidate& c) override {
+    ++candidates;
+    if (digest_only) {
+      for (std::uint64_t word : candidate_bits(c)) digest = (digest ^ word) * 1099511628211ull;
+      return;
+    }
+    Event e{Event::candidate};
+    e.c = c;
+    events.push_back(e);
+  }
+  void on_scan_end(int iteration, int counter) override {
+    Event e{Event::scan_end};
+    e.iteration = iteration;
+    e.counter = counter;
+    e.hash = digest;
+    events.push_back(e);
+  }
+  void on_window(const FitWindow& w, const BestAngles& best) override {
+    Event e{Event::window};
+    e.w = w;
+    e.best = best;
+    events.push_back(e);
+  }
+};
+
+std::vector<std::uint64_t> candidate_bits(const FitCandidate& c) {
+  return {bits(c.alpha), bits(c.beta), bits(c.gamma), bits(c.cos_z), bits(c.cos_x),
+          bits(c.cos_y), bits(c.dz), bits(c.dx), bits(c.dy), bits(c.soma_diferencas),
+          bits(c.parametro_before), static_cast<std::uint64_t>(c.verificador)};
+}
+
+std::vector<std::uint64_t> best_bits(const BestAngles& b) {
+  return {bits(b.alpha), bits(b.beta), bits(b.gamma), bits(b.best_z1), bits(b.best_x1),
+          bits(b.best_y1)};
+}
+
+std::vector<std::uint64_t> window_bits(const FitWindow& w) {
+  return {static_cast<std::uint64_t>(w.iteration), bits(w.alpha0), bits(w.gamma0), bits(w.beta),
+          bits(w.step), static_cast<std::uint64_t>(w.n)};
+}
+
+// Restores the fast scan however a test ends.
+struct PlainScan {
+  explicit PlainScan(bool on) { use_plain_grid_fit(on); }
+  ~PlainScan() { use_plain_grid_fit(false); }
+};
+
+struct FitOutcome {
+  int counter = 0;
+  BestAngles best;
+  EventLog log;
+};
+
+FitOutcome run_fit(const FitSpec& spec, bool plain, bool digest) {
+  PlainScan scan(plain);
+  FitOutcome out;
+  out.log.digest_only = digest;
+  // Leftover values from an earlier fit: the Euler search keeps them until
+  // its first best, so they must come through unchanged too.
+  out.best.alpha = 0.25;
+  out.best.gamma = 0.5;
+  out.best.best_z1 = 7.0;
+  out.counter = grid_fit(spec, out.best, out.log);
+  return out;
+}
+
+void compare_events(const std::vector<Event>& plain_events, const std::vector<Event>& fast_events);
+
+// Runs both scans and compares everything; returns the number of candidates.
+long expect_same_fit(const FitSpec& spec, const std::string& label, bool digest = false) {
+  SCOPED_TRACE(label);
+  const FitOutcome plain = run_fit(spec, true, digest);
+  const FitOutcome fast = run_fit(spec, false, digest);
+  EXPECT_EQ(plain.log.candidates, fast.log.candidates);
+  EXPECT_EQ(plain.counter, fast.counter);
+  EXPECT_EQ(best_bits(plain.best), best_bits(fast.best));
+  compare_events(plain.log.events, fast.log.events);
+  return plain.log.candidates;
+}
+
+void compare_events(const std::vector<Event>& plain_events, const std::vector<Event>& fast_events) {
+  EXPECT_EQ(plain_events.size(), fast_events.size());
+  const size_t n = std::min(plain_events.size(), fast_events.size());
+  for (size_t k = 0; k < n; ++k) {
+    const Event& p = plain_events[k];
+    const Event& f = fast_events[k];
+    ASSERT_EQ(p.kind, f.kind) << "event " << k;
+    switch (p.kind) {
+      case Event::candidate:
+        ASSERT_EQ(candidate_bits(p.c), candidate_bits(f.c)) << "event " << k;
+        break;
+      case Event::scan_end:
+        ASSERT_EQ(p.iteration, f.iteration) << "event " << k;
+        ASSERT_EQ(p.counter, f.counter) << "event " << k;
+        ASSERT_EQ(p.hash, f.hash) << "event " << k;
+        break;
+      case Event::window:
+        ASSERT_EQ(window_bits(p.w), window_bits(f.w)) << "event " << k;
+        ASSERT_EQ(best_bits(p.best), best_bits(f.best)) << "event " << k;
+        break;
+    }
+  }
+}
+
+constexpr double kPiTest = 3.14159265358979323846;
+constexpr double kDeg = kPiTest / 180.0;
+
+FitAxes apply(const Mat3& m, const FitAxes& f) { return {mul(m, f.x), mul(m, f.y), mul(m, f.z)}; }
+FitAxes coordinate_axes() { return {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}; }
+
+double axis_angle(const Vec3& a, const Vec3& b) {
+  const Vec3 c = cross(a, b);
+  const double la = std::sqrt(dot(a, a)), lb = std::sqrt(dot(b, b));
+  return std::atan2(std::sqrt(dot(c, c)) / (la * lb), dot(a, b) / (la * lb));
+}
+
+// One fit as the programs set it up. Euler use: molecule 2's axes along the
+// coordinate axes up to `residue` (what the alignment leaves), molecule 1's
+// axes M(alpha, beta, gamma) applied to them, beta measured between z and Z.
+// Alignment use: the frame whose M(alpha, beta, gamma) carries it onto the
+// coordinate axes, beta measured between Z and e3.
+FitSpec make_spec(FitUse use, Mode mode, double alpha, double beta, double gamma,
+                  const Mat3& residue) {
+  FitSpec spec;
+  spec.use = use;
+  spec.mode = mode;
+  const Mat3 m = euler_matrix(alpha, beta, gamma);
+  if (use == FitUse::euler) {
+    spec.source = apply(residue, coordinate_axes());
+    spec.target = apply(m, spec.source);
+    spec.beta = axis_angle(spec.target.z, spec.source.z);
+  } else {
+    spec.source = apply(residue, apply(transpose(m), coordinate_axes()));
+    spec.target = coordinate_axes();
+    spec.beta = axis_angle(spec.source.z, spec.target.z);
+  }
+  return spec;
+}
+
+struct Cycle {
+  FitUse use;
+  Mode mode;
+};
+// Every pair goes through both uses and both modes in turn.
+Cycle cycle(int k) {
+  return {k % 2 == 0 ? FitUse::euler : FitUse::alignment,
+          (k / 2) % 2 == 0 ? Mode::analyzer : Mode::builder};
+}
+
+Mat3 small_rotation(std::mt19937_64& rng, double size) {
+  std::uniform_real_distribution<double> u(-size, size);
+  return euler_matrix(u(rng), u(rng), u(rng));
+}
+
+std::string label(int k, double a, double b, double g) {
+  return "pair " + std::to_string(k) + " alpha " + std::to_string(a / kDeg) + " beta " +
+         std::to_string(b / kDeg) + " gamma " + std::to_string(g / kDeg);
+}
+
+constexpr int kPairs = 32;  // per test; about a second in a normal build
+
+TEST(FastGridFit, MatchesPlainScanOnGenericFrames) {
+  std::mt19937_64 rng(101);
+  std::uniform_real_distribution<double> turn(0, 2 * kPiTest), half(0, kPiTest);
+  long candidates = 0;
+  for (int k = 0; k < kPairs; ++k) {
+    const double a = turn(rng), b = half(rng), g = turn(rng);
+    const Cycle c = cycle(k);
+    const Mat3 residue = k % 3 == 0 ? euler_matrix(0, 0, 0) : small_rotation(rng, 1e-4);
+    candidates += expect_same_fit(make_spec(c.use, c.mode, a, b, g, residue), label(k, a, b, g));
+  }
+  EXPECT_GT(candidates, kPairs);  // the comparison covered real candidates
+}
+
+TEST(FastGridFit, MatchesPlainScanWithBetaAtZero) {
+  // Within half a degree the beta-zero gates apply; for beta = 0 exactly the
+  // candidates lie on the whole diagonal alpha + gamma = const.
+  std::mt19937_64 rng(202);
+  std::uniform_real_distribution<double> turn(0, 2 * kPiTest), small(-0.5 * kDeg, 0.5 * kDeg);
+  long candidates = 0;
+  for (int k = 0; k < kPairs; ++k) {
+    const double a = turn(rng), g = turn(rng);
+    // Uses and modes in turn (k % 4), exact zero on every other round.
+    const double b = (k / 4) % 2 == 0 ? 0.0 : std::fabs(small(rng));
+    const Cycle c = cycle(k);
+    const Mat3 residue = b == 0.0 ? euler_matrix(0, 0, 0) : small_rotation(rng, 1e-5);
+    const FitSpec spec = make_spec(c.use, c.mode, a, b, g, residue);
+    if (b == 0.0) {
+      ASSERT_EQ(spec.beta, 0.0);
+    }
+    candidates += expect_same_fit(spec, label(k, a, b, g));
+  }
+  EXPECT_GT(candidates, 10 * kPairs);
+}
+
+TEST(FastGridFit, MatchesPlainScanWithBetaAt180Degrees) {
+  // Near beta = pi only alpha - gamma matters: long bands of candidates.
+  std::mt19937_64 rng(303);
+  std::uniform_real_distribution<double> turn(0, 2 * kPiTest), small(0, 0.6 * kDeg);
+  long candidates = 0;
+  for (int k = 0; k < kPairs; ++k) {
+    const double a = turn(rng), g = turn(rng);
+    const double b = k % 5 == 0 ? kPiTest : kPiTest - small(rng);
+    const Cycle c = cycle(k);
+    candidates += expect_same_fit(make_spec(c.use, c.mode, a, b, g, small_rotation(rng, 1e-5)),
+                                  label(k, a, b, g));
+  }
+  EXPECT_GT(candidates, 10 * kPairs);
+}
+
+TEST(FastGridFit, MatchesPlainScanWithAnglesAtZeroAndFullTurn) {
+  // True alpha and gamma within a few first-iteration steps of 0 or 2 pi:
+  // refined windows start below 0 or pass 2 pi, where the gates refuse.
+  std::mt19937_64 rng(404);
+  std::uniform_real_distribution<double> near(-4 * kFitStartStep, 4 * kFitStartStep),
+      half(0.02, kPiTest - 0.02), side(0, 1);
+  long candidates = 0;
+  for (int k = 0; k < kPairs; ++k) {
+    double a = near(rng), g = near(rng);
+    if (side(rng) < 0.5) a += 2 * kPiTest;
+    if (side(rng) < 0.5) g += 2 * kPiTest;
+    const double b = k % 4 == 3 ? 0.2 * kDeg : half(rng);
+    const Cycle c = cycle(k);
+    candidates += expect_same_fit(make_spec(c.use, c.mode, a, b, g, small_rotation(rng, 1e-5)),
+                                  label(k, a, b, g));
+  }
+  EXPECT_GT(candidates, kPairs);
+}
+
+TEST(FastGridFit, MatchesPlainScanOnImperfectAndLeftHandedAxes) {
+  // Axes as eigenvector solvers return them: lengths and right angles off in
+  // the last digits or (for the margin) by up to 1e-3; and every fourth pair
+  // a left-handed target, which no rotation reaches.
+  std::mt19937_64 rng(505);
+  std::uniform_real_distribution<double> turn(0, 2 * kPiTest), half(0, kPiTest),
+      jitter(-1.0, 1.0);
+  long candidates = 0, left_handed_candidates = 0;
+  for (int k = 0; k < kPairs; ++k) {
+    const double a = turn(rng), b = half(rng), g = turn(rng);
+    const Cycle c = cycle(k);
+    FitSpec spec = make_spec(c.use, c.mode, a, b, g, small_rotation(rng, 1e-4));
+    const double size = k % 2 == 0 ? 1e-15 : 1e-3;
+    for (Vec3* v : {&spec.source.x, &spec.source.y, &spec.source.z, &spec.target.x,
+                    &spec.target.y, &spec.target.z}) {
+      v->x *= 1 + size * jitter(rng);
+      v->y += size * jitter(rng);
+      v->z -= size * jitter(rng);
+    }
+    const bool left = k % 4 == 3;
+    if (left) spec.target.x = {-spec.target.x.x, -spec.target.x.y, -spec.target.x.z};
+    const long found = expect_same_fit(spec, label(k, a, b, g));
+    (left ? left_handed_candidates : candidates) += found;
+  }
+  EXPECT_GT(candidates, kPairs / 2);
+  EXPECT_EQ(left_handed_candidates, 0);
+}
+
+TEST(FastGridFit, MatchesPlainScanForIdenticalAndDegenerateFrames) {
+  // Identical frames (beta 0, best at the origin, window below 0 from the
+  // second iteration on), zero axes (every point a candidate: the bound is
+  // zero and nothing may be skipped) and axes that are not finite.
+  const FitAxes axes = apply(euler_matrix(0.7, 1.2, 2.9), coordinate_axes());
+  for (const Cycle c : {cycle(0), cycle(1), cycle(2), cycle(3)}) {
+    FitSpec same;
+    same.source = same.target = c.use == FitUse::euler ? axes : coordinate_axes();
+    same.beta = 0.0;
+    same.use = c.use;
+    same.mode = c.mode;
+    EXPECT_GT(expect_same_fit(same, "identical frames"), 0);
+  }
+  FitSpec zero;
+  zero.beta = 1.0;
+  // Beta of 57 degrees: no beta-zero gate, and every first-iteration value
+  // is >= 0, so all 1257 x 1257 points are candidates there.
+  EXPECT_GT(expect_same_fit(zero, "zero axes", true), 1257L * 1257L);
+  FitSpec nan = make_spec(FitUse::euler, Mode::analyzer, 1.0, 1.0, 1.0, euler_matrix(0, 0, 0));
+  nan.source.y.z = std::nan("");
+  EXPECT_EQ(expect_same_fit(nan, "not a number"), 0);
+}
+
+// Whole program runs with either scan: every file and every console line
+// must be the same byte for byte.
+struct ProgramRun {
+  testing::RunResult result;
+  std::vector<std::string> names;
+  std::vector<std::string> contents;
+};
+
+ProgramRun run_program(bool builder, const std::string& example, bool plain) {
+  const std::string input = builder ? "UD-input-GEOMETRY.xyz" : "input-GEOMETRY.xyz";
+  testing::ScratchDir dir;
+  std::filesystem::copy_file(testing::example(example, input), dir / input);
+  PlainScan scan(plain);
+  ProgramRun run;
+  run.result = builder ? testing::run_ud_kavor(dir.path()) : testing::run_kavor(dir.path());
+  run.names = dir.files();
+  for (const std::string& name : run.names) run.contents.push_back(testing::read_file(dir / name));
+  return run;
+}
+
+void expect_same_program_run(bool builder, const std::string& example) {
+  const ProgramRun plain = run_program(builder, example, true);
+  const ProgramRun fast = run_program(builder, example, false);
+  EXPECT_EQ(plain.result.status, fast.result.status);
+  EXPECT_EQ(plain.result.out, fast.result.out);
+  EXPECT_EQ(plain.result.err, fast.result.err);
+  ASSERT_EQ(plain.names, fast.names);
+  EXPECT_GT(plain.names.size(), 1u);  // the input and at least the report
+  for (size_t k = 0; k < plain.names.size(); ++k)
+    EXPECT_TRUE(plain.contents[k] == fast.contents[k]) << plain.names[k] << " differs";
+}
+
+std::vector<std::string> examples_with(const std::string& input) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(EXAMPLES_DIR))
+    if (std::filesystem::exists(entry.path() / input)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class AnalyzerExample : public ::testing::TestWithParam<std::string> {};
+TEST_P(AnalyzerExample, SameFilesWithPlainAndFastScan) { expect_same_program_run(false, GetParam()); }
+INSTANTIATE_TEST_SUITE_P(FastGridFit, AnalyzerExample,
+                         ::testing::ValuesIn(examples_with("input-GEOMETRY.xyz")),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           for (char& ch : name)
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return name;
+                         });
+
+class BuilderExample : public ::testing::TestWithParam<std::string> {};
+TEST_P(BuilderExample, SameFilesWithPlainAndFastScan) { expect_same_program_run(true, GetParam()); }
+INSTANTIATE_TEST_SUITE_P(FastGridFit, BuilderExample,
+                         ::testing::ValuesIn(examples_with("UD-input-GEOMETRY.xyz")),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           for (char& ch : name)
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return name;
+                         });
+
+TEST(FastGridFit, EveryExampleFolderIsCompared) {
+  EXPECT_GE(examples_with("input-GEOMETRY.xyz").size(), 10u);
+  EXPECT_GE(examples_with("UD-input-GEOMETRY.xyz").size(), 1u);
+}
+
+}  // namespace
+}  // namespace kavor
