@@ -15,17 +15,7 @@ Mat3 clamped_euler_matrix(double alpha, double beta, double gamma) {
   const double ca = clamp(std::cos(alpha)), sa = clamp(std::sin(alpha));
   const double cb = clamp(std::cos(beta)), sb = clamp(std::sin(beta));
   const double cg = clamp(std::cos(gamma)), sg = clamp(std::sin(gamma));
-  Mat3 m;
-  m.m[0][0] = ca * cb * cg - sa * sg;
-  m.m[0][1] = sa * cb * cg + ca * sg;
-  m.m[0][2] = -sb * cg;
-  m.m[1][0] = -ca * cb * sg - sa * cg;
-  m.m[1][1] = -sa * cb * sg + ca * cg;
-  m.m[1][2] = sb * sg;
-  m.m[2][0] = ca * sb;
-  m.m[2][1] = sa * sb;
-  m.m[2][2] = cb;
-  return m;
+  return euler_matrix_from(ca, sa, cb, sb, cg, sg);
 }
 
 namespace {

@@ -19,6 +19,21 @@ namespace kavor {
 
 Mat3 euler_matrix(double alpha, double beta, double gamma);
 
+// The same matrix from the cosines and sines of alpha, beta and gamma.
+inline Mat3 euler_matrix_from(double ca, double sa, double cb, double sb, double cg, double sg) {
+  Mat3 m;
+  m.m[0][0] = ca * cb * cg - sa * sg;
+  m.m[0][1] = sa * cb * cg + ca * sg;
+  m.m[0][2] = -sb * cg;
+  m.m[1][0] = -ca * cb * sg - sa * cg;
+  m.m[1][1] = -sa * cb * sg + ca * cg;
+  m.m[1][2] = sb * sg;
+  m.m[2][0] = ca * sb;
+  m.m[2][1] = sa * sb;
+  m.m[2][2] = cb;
+  return m;
+}
+
 struct FitAxes {
   Vec3 x, y, z;
 };

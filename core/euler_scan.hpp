@@ -9,20 +9,6 @@
 
 namespace kavor {
 
-inline Mat3 euler_matrix_from(double ca, double sa, double cb, double sb, double cg, double sg) {
-  Mat3 m;
-  m.m[0][0] = ca * cb * cg - sa * sg;
-  m.m[0][1] = sa * cb * cg + ca * sg;
-  m.m[0][2] = -sb * cg;
-  m.m[1][0] = -ca * cb * sg - sa * cg;
-  m.m[1][1] = -sa * cb * sg + ca * cg;
-  m.m[1][2] = sb * sg;
-  m.m[2][0] = ca * sb;
-  m.m[2][1] = sa * sb;
-  m.m[2][2] = cb;
-  return m;
-}
-
 struct FitRun {
   FitRun(const FitSpec& fit_spec, BestAngles& best_angles)
       : spec(fit_spec), best(best_angles), cb(std::cos(fit_spec.beta)), sb(std::sin(fit_spec.beta)) {
