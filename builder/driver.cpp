@@ -77,6 +77,8 @@ void run(Session& s) {
   double gamma = reader.read_real("gamma (degrees)");
   reader.skip_line("the final line after gamma");
 
+  // A user's "-0.0" is a zero distance; its sign would reach the file name.
+  if (r == 0.0) r = 0.0;
   if (nearest_whole(beta) == 0) gamma = kF0_09;
 
   const RangeCheck checks[11] = {
@@ -227,8 +229,10 @@ int run_builder(const std::filesystem::path& dir, std::ostream& console, std::os
     errors << "ud-kavor: error: " << e.what() << '\n';
     status = kExitIoError;
   }
+  // A run that failed to read or write leaves no report: it would end
+  // half-way, without its closing block.
   try {
-    session.report.commit();
+    if (status == kExitOk) session.report.commit();
   } catch (const OutputError& e) {
     errors << "ud-kavor: error: " << e.what() << '\n';
     status = kExitIoError;
