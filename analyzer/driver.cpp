@@ -7,6 +7,7 @@
 #include "core/geometry_input.hpp"
 #include "core/naming.hpp"
 #include "core/param.hpp"
+#include "core/program.hpp"
 #include "core/session.hpp"
 
 namespace kavor {
@@ -113,27 +114,7 @@ static void run(Session& s) {
 
 int run_analyzer(const std::filesystem::path& dir, std::ostream& console, std::ostream& errors) {
   Session session(console, dir, Mode::analyzer);
-  int status = kExitOk;
-  try {
-    run(session);
-  } catch (const ProgramStop&) {
-  } catch (const InputError& e) {
-    errors << "kavor: error: " << e.what() << '\n';
-    status = kExitIoError;
-  } catch (const OutputError& e) {
-    errors << "kavor: error: " << e.what() << '\n';
-    status = kExitIoError;
-  }
-  // A run that failed to read or write leaves no report: it would end
-  // half-way, without its closing block.
-  try {
-    if (status == kExitOk) session.report.commit();
-  } catch (const OutputError& e) {
-    errors << "kavor: error: " << e.what() << '\n';
-    status = kExitIoError;
-  }
-  console.flush();
-  return status;
+  return run_program(session, "kavor", errors, run);
 }
 
 }  // namespace kavor

@@ -8,6 +8,7 @@
 #include "core/geometry_input.hpp"
 #include "core/naming.hpp"
 #include "core/param.hpp"
+#include "core/program.hpp"
 #include "core/rounding.hpp"
 #include "core/session.hpp"
 
@@ -218,27 +219,7 @@ void run(Session& s) {
 
 int run_builder(const std::filesystem::path& dir, std::ostream& console, std::ostream& errors) {
   Session session(console, dir, Mode::builder);
-  int status = kExitOk;
-  try {
-    run(session);
-  } catch (const ProgramStop&) {
-  } catch (const InputError& e) {
-    errors << "ud-kavor: error: " << e.what() << '\n';
-    status = kExitIoError;
-  } catch (const OutputError& e) {
-    errors << "ud-kavor: error: " << e.what() << '\n';
-    status = kExitIoError;
-  }
-  // A run that failed to read or write leaves no report: it would end
-  // half-way, without its closing block.
-  try {
-    if (status == kExitOk) session.report.commit();
-  } catch (const OutputError& e) {
-    errors << "ud-kavor: error: " << e.what() << '\n';
-    status = kExitIoError;
-  }
-  console.flush();
-  return status;
+  return run_program(session, "ud-kavor", errors, run);
 }
 
 }  // namespace kavor
