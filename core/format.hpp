@@ -1,9 +1,10 @@
 // Line styles of the report and the console.
 //
 // Free-format lines start with one blank of their own, then the items: texts
-// are copied unchanged (two adjacent texts touch), integers take 12 columns
-// right-aligned and reals 25 columns in E notation with 17 significant digits,
-// so every double is printed exactly enough to be read back bit for bit.
+// are copied unchanged (two adjacent texts touch; a text after a number is
+// set off by one blank), integers take 12 columns right-aligned and reals 25
+// columns in E notation with 17 significant digits, so every double is
+// printed exactly enough to be read back bit for bit.
 //
 // Formatted lines follow Fortran edit descriptors: Aw, Iw, Fw.d. Fields are
 // right-aligned, reals rounded to nearest (ties to even on the binary value,
@@ -27,19 +28,26 @@ std::string free_real(double value);
 std::string free_int(long long value);
 
 // Builds one free-format line from texts, integers and doubles.
+// A text that follows a number is set off by one blank, so that every
+// number on a line can be read back as a separate token.
 template <class... Items>
 std::string free_line(const Items&... items) {
   std::string line = " ";
-  auto add = [&line](const auto& item) {
+  bool after_number = false;
+  auto add = [&line, &after_number](const auto& item) {
     using T = std::decay_t<decltype(item)>;
     if constexpr (std::is_same_v<T, bool>) {
       static_assert(!std::is_same_v<T, bool>, "no bool items");
     } else if constexpr (std::is_floating_point_v<T>) {
       line += free_real(static_cast<double>(item));
+      after_number = true;
     } else if constexpr (std::is_integral_v<T>) {
       line += free_int(static_cast<long long>(item));
+      after_number = true;
     } else {
+      if (after_number) line += ' ';
       line += std::string_view(item);
+      after_number = false;
     }
   };
   (add(items), ...);

@@ -43,3 +43,15 @@ TEST(FreeFormat, LeadingBlankAndTexts) {
 
 }  // namespace
 }  // namespace kavor
+
+namespace kavor {
+namespace {
+
+TEST(FreeFormat, TextAfterNumberIsSetOff) {
+  const std::string line = free_line("cosEixosZ", 1.0, "angle Z", 0.0);
+  EXPECT_NE(line.find("E+00 angle Z"), std::string::npos) << line;
+  EXPECT_EQ(free_line(10.0, " DEGREE ").substr(26), "  DEGREE ");
+}
+
+}  // namespace
+}  // namespace kavor
