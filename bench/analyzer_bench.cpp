@@ -19,15 +19,15 @@ struct NullBuffer : std::streambuf {
 
 void BM_GridFitPlainEuler(benchmark::State& state) {
   const kavor::Mat3 m = kavor::euler_matrix(1.1, 0.9, 4.2);
-  kavor::FitSpec spec;
-  spec.source = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  spec.target = {kavor::mul(m, {1, 0, 0}), kavor::mul(m, {0, 1, 0}), kavor::mul(m, {0, 0, 1})};
-  spec.beta = 0.9;
-  spec.use = kavor::FitUse::euler;
+  kavor::FitSetup setup;
+  setup.source = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  setup.target = {kavor::mul(m, {1, 0, 0}), kavor::mul(m, {0, 1, 0}), kavor::mul(m, {0, 0, 1})};
+  setup.beta = 0.9;
+  setup.use = kavor::FitUse::euler;
   kavor::FitObserver quiet;
   for (auto _ : state) {
     kavor::BestAngles best;
-    benchmark::DoNotOptimize(kavor::grid_fit_plain(spec, best, quiet));
+    benchmark::DoNotOptimize(kavor::grid_fit_plain(setup, best, quiet));
     benchmark::DoNotOptimize(best.alpha);
   }
 }

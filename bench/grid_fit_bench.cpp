@@ -24,7 +24,7 @@ namespace {
 
 using kavor::BestAngles;
 using kavor::FitAxes;
-using kavor::FitSpec;
+using kavor::FitSetup;
 using kavor::FitUse;
 using kavor::Mat3;
 using kavor::Vec3;
@@ -36,41 +36,41 @@ FitAxes rotated_axes(const Mat3& m) {
 // Euler use: molecule 2's axes along the coordinate axes up to a small
 // alignment residue, molecule 1's axes rotated by generic angles.
 // Alignment use: a generic frame onto the coordinate axes.
-FitSpec bench_spec(FitUse use) {
+FitSetup bench_setup(FitUse use) {
   const FitAxes axes = rotated_axes(Mat3{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}});
-  FitSpec spec;
-  spec.use = use;
-  spec.mode = kavor::Mode::analyzer;
+  FitSetup setup;
+  setup.use = use;
+  setup.mode = kavor::Mode::analyzer;
   if (use == FitUse::euler) {
-    spec.source = rotated_axes(kavor::euler_matrix(2e-6, 1e-6, 3e-6));
+    setup.source = rotated_axes(kavor::euler_matrix(2e-6, 1e-6, 3e-6));
     const Mat3 m = kavor::euler_matrix(1.234, 0.987, 4.321);
-    spec.target = {kavor::mul(m, spec.source.x), kavor::mul(m, spec.source.y),
-                   kavor::mul(m, spec.source.z)};
-    const Vec3 c = kavor::cross(spec.target.z, spec.source.z);
-    spec.beta = std::atan2(std::sqrt(kavor::dot(c, c)), kavor::dot(spec.target.z, spec.source.z));
+    setup.target = {kavor::mul(m, setup.source.x), kavor::mul(m, setup.source.y),
+                   kavor::mul(m, setup.source.z)};
+    const Vec3 c = kavor::cross(setup.target.z, setup.source.z);
+    setup.beta = std::atan2(std::sqrt(kavor::dot(c, c)), kavor::dot(setup.target.z, setup.source.z));
   } else {
     // Rows of M are the images of the coordinate axes under M^T.
     const Mat3 m = kavor::euler_matrix(5.1, 2.2, 0.7);
-    spec.source = {{m.m[0][0], m.m[1][0], m.m[2][0]},
+    setup.source = {{m.m[0][0], m.m[1][0], m.m[2][0]},
                    {m.m[0][1], m.m[1][1], m.m[2][1]},
                    {m.m[0][2], m.m[1][2], m.m[2][2]}};
-    spec.target = axes;
-    const Vec3& z = spec.source.z;
+    setup.target = axes;
+    const Vec3& z = setup.source.z;
     const double len = std::sqrt(kavor::dot(z, z));
-    spec.beta = std::atan2(std::sqrt(z.x * z.x + z.y * z.y) / len, z.z / len);
+    setup.beta = std::atan2(std::sqrt(z.x * z.x + z.y * z.y) / len, z.z / len);
   }
-  return spec;
+  return setup;
 }
 
 struct Silent : kavor::FitObserver {};
 
 void run_fit(benchmark::State& state, bool plain) {
-  const FitSpec spec = bench_spec(state.range(0) == 0 ? FitUse::euler : FitUse::alignment);
+  const FitSetup setup = bench_setup(state.range(0) == 0 ? FitUse::euler : FitUse::alignment);
   kavor::use_plain_grid_fit(plain);
   Silent observer;
   for (auto _ : state) {
     BestAngles best;
-    benchmark::DoNotOptimize(kavor::grid_fit(spec, best, observer));
+    benchmark::DoNotOptimize(kavor::grid_fit(setup, best, observer));
     benchmark::DoNotOptimize(best);
   }
   kavor::use_plain_grid_fit(false);
@@ -83,10 +83,10 @@ BENCHMARK(BM_GridFitFast)->Arg(0)->Arg(1)->ArgName("alignment")->Unit(benchmark:
 
 // The floor: M = x X^T + y Y^T + z Z^T and its z-y-z angles in closed form.
 void BM_ClosedFormZyz(benchmark::State& state) {
-  const FitSpec spec = bench_spec(state.range(0) == 0 ? FitUse::euler : FitUse::alignment);
+  const FitSetup setup = bench_setup(state.range(0) == 0 ? FitUse::euler : FitUse::alignment);
   for (auto _ : state) {
-    const Vec3 s[3] = {spec.source.x, spec.source.y, spec.source.z};
-    const Vec3 d[3] = {spec.target.x, spec.target.y, spec.target.z};
+    const Vec3 s[3] = {setup.source.x, setup.source.y, setup.source.z};
+    const Vec3 d[3] = {setup.target.x, setup.target.y, setup.target.z};
     double m[3][3] = {};
     for (int k = 0; k < 3; ++k) {
       const double dv[3] = {d[k].x, d[k].y, d[k].z};

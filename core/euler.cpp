@@ -12,8 +12,8 @@ Mat3 euler_matrix(double alpha, double beta, double gamma) {
                            std::cos(gamma), std::sin(gamma));
 }
 
-int grid_fit_plain(const FitSpec& spec, BestAngles& best, FitObserver& observer) {
-  FitRun run(spec, best);
+int grid_fit_plain(const FitSetup& setup, BestAngles& best, FitObserver& observer) {
+  FitRun run(setup, best);
   std::vector<double> ca, sa;
   for (int iteration = 1; iteration <= kFitIterations; ++iteration) {
     run.begin_iteration();

@@ -71,7 +71,7 @@ class FitObserver {
   virtual void on_window(const FitWindow&, const BestAngles&) {}
 };
 
-struct FitSpec {
+struct FitSetup {
   FitAxes source;  // X, Y, Z (molecule 2)
   FitAxes target;  // x, y, z
   double beta = 0.0;
@@ -81,10 +81,10 @@ struct FitSpec {
 
 // The reference scan: every grid point evaluated, exactly as written.
 // Returns the final candidate counter.
-int grid_fit_plain(const FitSpec& spec, BestAngles& best, FitObserver& observer);
+int grid_fit_plain(const FitSetup& setup, BestAngles& best, FitObserver& observer);
 // The scan the programs use: same results, candidates and reports, bit for
 // bit, but skipping blocks of grid points that cannot hold a candidate.
-int grid_fit(const FitSpec& spec, BestAngles& best, FitObserver& observer);
+int grid_fit(const FitSetup& setup, BestAngles& best, FitObserver& observer);
 // Test and benchmark hook: when on, grid_fit runs the plain scan, so that a
 // whole program run can be compared with (and timed against) the reference.
 // Process-wide; off by default.

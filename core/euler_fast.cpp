@@ -106,9 +106,9 @@ class TrigTable {
 
 class FastScan {
  public:
-  FastScan(const FitSpec& spec, FitRun& run) : run_(run) {
-    const Vec3 src[3] = {spec.source.z, spec.source.x, spec.source.y};
-    const Vec3 dst[3] = {spec.target.z, spec.target.x, spec.target.y};
+  FastScan(const FitSetup& setup, FitRun& run) : run_(run) {
+    const Vec3 src[3] = {setup.source.z, setup.source.x, setup.source.y};
+    const Vec3 dst[3] = {setup.target.z, setup.target.x, setup.target.y};
     const double sb_abs = std::fabs(run.sb);
     // A relative 1e-12 on top of the derivative bounds absorbs their own
     // rounding and the 1 + 2 eps of the non-unit (cb, sb).
@@ -233,20 +233,20 @@ class FastScan {
 
 bool finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-bool all_finite(const FitSpec& spec) {
-  return finite(spec.source.x) && finite(spec.source.y) && finite(spec.source.z) &&
-         finite(spec.target.x) && finite(spec.target.y) && finite(spec.target.z) &&
-         std::isfinite(spec.beta);
+bool all_finite(const FitSetup& setup) {
+  return finite(setup.source.x) && finite(setup.source.y) && finite(setup.source.z) &&
+         finite(setup.target.x) && finite(setup.target.y) && finite(setup.target.z) &&
+         std::isfinite(setup.beta);
 }
 
 }  // namespace
 
 void use_plain_grid_fit(bool on) { g_plain_grid_fit.store(on); }
 
-int grid_fit(const FitSpec& spec, BestAngles& best, FitObserver& observer) {
-  if (g_plain_grid_fit.load() || !all_finite(spec)) return grid_fit_plain(spec, best, observer);
-  FitRun run(spec, best);
-  FastScan scan(spec, run);
+int grid_fit(const FitSetup& setup, BestAngles& best, FitObserver& observer) {
+  if (g_plain_grid_fit.load() || !all_finite(setup)) return grid_fit_plain(setup, best, observer);
+  FitRun run(setup, best);
+  FastScan scan(setup, run);
   for (int iteration = 1; iteration <= kFitIterations; ++iteration) {
     run.begin_iteration();
     scan.scan(observer);

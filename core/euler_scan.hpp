@@ -10,16 +10,16 @@
 namespace kavor {
 
 struct FitRun {
-  FitRun(const FitSpec& fit_spec, BestAngles& best_angles)
-      : spec(fit_spec), best(best_angles), cb(std::cos(fit_spec.beta)), sb(std::sin(fit_spec.beta)) {
-    beta_deg = search_degrees(spec.beta);
-    if (spec.use == FitUse::alignment) {
+  FitRun(const FitSetup& fit_setup, BestAngles& best_angles)
+      : setup(fit_setup), best(best_angles), cb(std::cos(fit_setup.beta)), sb(std::sin(fit_setup.beta)) {
+    beta_deg = search_degrees(setup.beta);
+    if (setup.use == FitUse::alignment) {
       counter = 0;
       best.alpha = best.beta = best.gamma = 0.0;
     }
   }
 
-  const FitSpec& spec;
+  const FitSetup& setup;
   BestAngles& best;
   const double cb, sb;
   long beta_deg = 0;
@@ -34,7 +34,7 @@ struct FitRun {
 
   void begin_iteration() {
     parametro_diferencas = 1.0;
-    if (spec.use == FitUse::euler) counter = 0;
+    if (setup.use == FitUse::euler) counter = 0;
   }
 
   // Clamped cosine and sine of the angle between a rotated axis and its target.
@@ -50,11 +50,11 @@ struct FitRun {
   // True when a grid point with score 90 is still refused by a gate.
   bool gated(double alpha, double gamma) const {
     if (beta_deg == 0) {
-      if (spec.mode == Mode::builder) {
+      if (setup.mode == Mode::builder) {
         if (search_degrees(alpha) + search_degrees(gamma) >= 360) return true;
       } else {
         if (search_degrees(gamma) > 0) return true;
-        if (spec.use == FitUse::alignment && search_degrees(alpha) + search_degrees(gamma) >= 360)
+        if (setup.use == FitUse::alignment && search_degrees(alpha) + search_degrees(gamma) >= 360)
           return true;
       }
     }
@@ -64,12 +64,12 @@ struct FitRun {
   void evaluate(double alpha, double ca, double sa, double gamma, double cg, double sg,
                 FitObserver& observer) {
     const Mat3 m = euler_matrix_from(ca, sa, cb, sb, cg, sg);
-    const Vec3 p = mul(m, spec.source.z);
-    const Vec3 q = mul(m, spec.source.x);
-    const Vec3 s = mul(m, spec.source.y);
-    const Vec3& tz = spec.target.z;
-    const Vec3& tx = spec.target.x;
-    const Vec3& ty = spec.target.y;
+    const Vec3 p = mul(m, setup.source.z);
+    const Vec3 q = mul(m, setup.source.x);
+    const Vec3 s = mul(m, setup.source.y);
+    const Vec3& tz = setup.target.z;
+    const Vec3& tx = setup.target.x;
+    const Vec3& ty = setup.target.y;
     int verificador = 0;
     if (std::fabs(p.x - tz.x) < tolerance) verificador += 10;
     if (std::fabs(p.y - tz.y) < tolerance) verificador += 10;
@@ -87,14 +87,14 @@ struct FitRun {
 
   void candidate(double alpha, double gamma, const Vec3& p, const Vec3& q, const Vec3& s,
                  FitObserver& observer) {
-    if (spec.use == FitUse::euler) ++counter;
+    if (setup.use == FitUse::euler) ++counter;
     FitCandidate c{};
     double sin_z, sin_x, sin_y;
-    pair_angle(p, spec.target.z, c.cos_z, sin_z);
-    pair_angle(q, spec.target.x, c.cos_x, sin_x);
-    pair_angle(s, spec.target.y, c.cos_y, sin_y);
+    pair_angle(p, setup.target.z, c.cos_z, sin_z);
+    pair_angle(q, setup.target.x, c.cos_x, sin_x);
+    pair_angle(s, setup.target.y, c.cos_y, sin_y);
     c.alpha = alpha;
-    c.beta = spec.beta;
+    c.beta = setup.beta;
     c.gamma = gamma;
     c.dz = std::atan2(sin_z, c.cos_z) * 180.0 / kPi;
     c.dx = std::atan2(sin_x, c.cos_x) * 180.0 / kPi;
@@ -105,13 +105,13 @@ struct FitRun {
     observer.on_candidate(c);
     if (parametro_diferencas > c.soma_diferencas) {
       best.alpha = alpha;
-      best.beta = spec.beta;
+      best.beta = setup.beta;
       best.gamma = gamma;
       parametro_diferencas = c.soma_diferencas;
       best.best_z1 = c.dz;
       best.best_x1 = c.dx;
       best.best_y1 = c.dy;
-      if (spec.use == FitUse::alignment) ++counter;
+      if (setup.use == FitUse::alignment) ++counter;
     }
   }
 
@@ -123,7 +123,7 @@ struct FitRun {
     step = step_k / 10.0;
     tolerance = tolerance / 10.0;
     n = std::lround((kPi / (10 * iteration)) / kFitRefineUnit);
-    observer.on_window(FitWindow{iteration, alpha0, gamma0, spec.beta, step, n}, best);
+    observer.on_window(FitWindow{iteration, alpha0, gamma0, setup.beta, step, n}, best);
   }
 };
 

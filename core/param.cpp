@@ -170,17 +170,17 @@ double angle_between(const Vec3& a, const Vec3& b) {
 
 void alignment_pass(CoreState& st, AtomTable& coo_and_m) {
   const Vec3 cm2 = st.cm[1];
-  FitSpec spec;
-  spec.source = FitAxes{sub(st.endpoints[kAxis_X], cm2), sub(st.endpoints[kAxis_Y], cm2),
+  FitSetup setup;
+  setup.source = FitAxes{sub(st.endpoints[kAxis_X], cm2), sub(st.endpoints[kAxis_Y], cm2),
                         sub(st.endpoints[kAxis_Z], cm2)};
-  spec.target = FitAxes{{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
-  const Vec3& big_z = spec.source.z;
+  setup.target = FitAxes{{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
+  const Vec3& big_z = setup.source.z;
   const Vec3 e3{0.0, 0.0, 1.0};
-  spec.beta = std::atan2(length(cross(big_z, e3)) / length(big_z), dot(big_z, e3) / length(big_z));
-  spec.use = FitUse::alignment;
-  spec.mode = st.mode;
+  setup.beta = std::atan2(length(cross(big_z, e3)) / length(big_z), dot(big_z, e3) / length(big_z));
+  setup.use = FitUse::alignment;
+  setup.mode = st.mode;
   AlignmentObserver observer(st);
-  grid_fit(spec, st.best, observer);
+  grid_fit(setup, st.best, observer);
 
   const Mat3 ma = euler_matrix(st.best.alpha, st.best.beta, st.best.gamma);
   for (int i = 0; i < st.n_total; ++i) {
@@ -219,18 +219,18 @@ void euler_search(CoreState& st) {
   for (int i = 0; i < 4; ++i) st.log(free_line(hashes));
   st.log(free_line("  "));
 
-  FitSpec spec;
+  FitSetup setup;
   const Vec3& cm1 = st.cm[0];
   const Vec3& cm2 = st.cm[1];
-  spec.source = FitAxes{sub(st.endpoints[kAxis_X], cm2), sub(st.endpoints[kAxis_Y], cm2),
+  setup.source = FitAxes{sub(st.endpoints[kAxis_X], cm2), sub(st.endpoints[kAxis_Y], cm2),
                         sub(st.endpoints[kAxis_Z], cm2)};
-  spec.target = FitAxes{sub(st.endpoints[kAxis_x], cm1), sub(st.endpoints[kAxis_y], cm1),
+  setup.target = FitAxes{sub(st.endpoints[kAxis_x], cm1), sub(st.endpoints[kAxis_y], cm1),
                         sub(st.endpoints[kAxis_z], cm1)};
-  spec.beta = st.beta_pass;
-  spec.use = FitUse::euler;
-  spec.mode = st.mode;
+  setup.beta = st.beta_pass;
+  setup.use = FitUse::euler;
+  setup.mode = st.mode;
   EulerObserver observer(st);
-  grid_fit(spec, st.best, observer);
+  grid_fit(setup, st.best, observer);
 
   st.log(free_line("================================"));
   st.log(free_line(" angulos de Euler obtidos "));

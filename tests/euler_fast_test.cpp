@@ -97,7 +97,7 @@ struct FitOutcome {
   EventLog log;
 };
 
-FitOutcome run_fit(const FitSpec& spec, bool plain, bool digest) {
+FitOutcome run_fit(const FitSetup& setup, bool plain, bool digest) {
   PlainScan scan(plain);
   FitOutcome out;
   out.log.digest_only = digest;
@@ -106,17 +106,17 @@ FitOutcome run_fit(const FitSpec& spec, bool plain, bool digest) {
   out.best.alpha = 0.25;
   out.best.gamma = 0.5;
   out.best.best_z1 = 7.0;
-  out.counter = grid_fit(spec, out.best, out.log);
+  out.counter = grid_fit(setup, out.best, out.log);
   return out;
 }
 
 void compare_events(const std::vector<Event>& plain_events, const std::vector<Event>& fast_events);
 
 // Runs both scans and compares everything; returns the number of candidates.
-long expect_same_fit(const FitSpec& spec, const std::string& label, bool digest = false) {
+long expect_same_fit(const FitSetup& setup, const std::string& label, bool digest = false) {
   SCOPED_TRACE(label);
-  const FitOutcome plain = run_fit(spec, true, digest);
-  const FitOutcome fast = run_fit(spec, false, digest);
+  const FitOutcome plain = run_fit(setup, true, digest);
+  const FitOutcome fast = run_fit(setup, false, digest);
   EXPECT_EQ(plain.log.candidates, fast.log.candidates);
   EXPECT_EQ(plain.counter, fast.counter);
   EXPECT_EQ(best_bits(plain.best), best_bits(fast.best));
@@ -165,22 +165,22 @@ double axis_angle(const Vec3& a, const Vec3& b) {
 // axes M(alpha, beta, gamma) applied to them, beta measured between z and Z.
 // Alignment use: the frame whose M(alpha, beta, gamma) carries it onto the
 // coordinate axes, beta measured between Z and e3.
-FitSpec make_spec(FitUse use, Mode mode, double alpha, double beta, double gamma,
+FitSetup make_setup(FitUse use, Mode mode, double alpha, double beta, double gamma,
                   const Mat3& residue) {
-  FitSpec spec;
-  spec.use = use;
-  spec.mode = mode;
+  FitSetup setup;
+  setup.use = use;
+  setup.mode = mode;
   const Mat3 m = euler_matrix(alpha, beta, gamma);
   if (use == FitUse::euler) {
-    spec.source = apply(residue, coordinate_axes());
-    spec.target = apply(m, spec.source);
-    spec.beta = axis_angle(spec.target.z, spec.source.z);
+    setup.source = apply(residue, coordinate_axes());
+    setup.target = apply(m, setup.source);
+    setup.beta = axis_angle(setup.target.z, setup.source.z);
   } else {
-    spec.source = apply(residue, apply(transpose(m), coordinate_axes()));
-    spec.target = coordinate_axes();
-    spec.beta = axis_angle(spec.source.z, spec.target.z);
+    setup.source = apply(residue, apply(transpose(m), coordinate_axes()));
+    setup.target = coordinate_axes();
+    setup.beta = axis_angle(setup.source.z, setup.target.z);
   }
-  return spec;
+  return setup;
 }
 
 struct Cycle {
@@ -213,7 +213,7 @@ TEST(FastGridFit, MatchesPlainScanOnGenericFrames) {
     const double a = turn(rng), b = half(rng), g = turn(rng);
     const Cycle c = cycle(k);
     const Mat3 residue = k % 3 == 0 ? euler_matrix(0, 0, 0) : small_rotation(rng, 1e-4);
-    candidates += expect_same_fit(make_spec(c.use, c.mode, a, b, g, residue), label(k, a, b, g));
+    candidates += expect_same_fit(make_setup(c.use, c.mode, a, b, g, residue), label(k, a, b, g));
   }
   EXPECT_GT(candidates, kPairs);  // the comparison covered real candidates
 }
@@ -230,11 +230,11 @@ TEST(FastGridFit, MatchesPlainScanWithBetaAtZero) {
     const double b = (k / 4) % 2 == 0 ? 0.0 : std::fabs(small(rng));
     const Cycle c = cycle(k);
     const Mat3 residue = b == 0.0 ? euler_matrix(0, 0, 0) : small_rotation(rng, 1e-5);
-    const FitSpec spec = make_spec(c.use, c.mode, a, b, g, residue);
+    const FitSetup setup = make_setup(c.use, c.mode, a, b, g, residue);
     if (b == 0.0) {
-      ASSERT_EQ(spec.beta, 0.0);
+      ASSERT_EQ(setup.beta, 0.0);
     }
-    candidates += expect_same_fit(spec, label(k, a, b, g));
+    candidates += expect_same_fit(setup, label(k, a, b, g));
   }
   EXPECT_GT(candidates, 10 * kPairs);
 }
@@ -248,7 +248,7 @@ TEST(FastGridFit, MatchesPlainScanWithBetaAt180Degrees) {
     const double a = turn(rng), g = turn(rng);
     const double b = k % 5 == 0 ? kPiTest : kPiTest - small(rng);
     const Cycle c = cycle(k);
-    candidates += expect_same_fit(make_spec(c.use, c.mode, a, b, g, small_rotation(rng, 1e-5)),
+    candidates += expect_same_fit(make_setup(c.use, c.mode, a, b, g, small_rotation(rng, 1e-5)),
                                   label(k, a, b, g));
   }
   EXPECT_GT(candidates, 10 * kPairs);
@@ -267,7 +267,7 @@ TEST(FastGridFit, MatchesPlainScanWithAnglesAtZeroAndFullTurn) {
     if (side(rng) < 0.5) g += 2 * kPiTest;
     const double b = k % 4 == 3 ? 0.2 * kDeg : half(rng);
     const Cycle c = cycle(k);
-    candidates += expect_same_fit(make_spec(c.use, c.mode, a, b, g, small_rotation(rng, 1e-5)),
+    candidates += expect_same_fit(make_setup(c.use, c.mode, a, b, g, small_rotation(rng, 1e-5)),
                                   label(k, a, b, g));
   }
   EXPECT_GT(candidates, kPairs);
@@ -284,17 +284,17 @@ TEST(FastGridFit, MatchesPlainScanOnImperfectAndLeftHandedAxes) {
   for (int k = 0; k < kPairs; ++k) {
     const double a = turn(rng), b = half(rng), g = turn(rng);
     const Cycle c = cycle(k);
-    FitSpec spec = make_spec(c.use, c.mode, a, b, g, small_rotation(rng, 1e-4));
+    FitSetup setup = make_setup(c.use, c.mode, a, b, g, small_rotation(rng, 1e-4));
     const double size = k % 2 == 0 ? 1e-15 : 1e-3;
-    for (Vec3* v : {&spec.source.x, &spec.source.y, &spec.source.z, &spec.target.x,
-                    &spec.target.y, &spec.target.z}) {
+    for (Vec3* v : {&setup.source.x, &setup.source.y, &setup.source.z, &setup.target.x,
+                    &setup.target.y, &setup.target.z}) {
       v->x *= 1 + size * jitter(rng);
       v->y += size * jitter(rng);
       v->z -= size * jitter(rng);
     }
     const bool left = k % 4 == 3;
-    if (left) spec.target.x = {-spec.target.x.x, -spec.target.x.y, -spec.target.x.z};
-    const long found = expect_same_fit(spec, label(k, a, b, g));
+    if (left) setup.target.x = {-setup.target.x.x, -setup.target.x.y, -setup.target.x.z};
+    const long found = expect_same_fit(setup, label(k, a, b, g));
     (left ? left_handed_candidates : candidates) += found;
   }
   EXPECT_GT(candidates, kPairs / 2);
@@ -307,19 +307,19 @@ TEST(FastGridFit, MatchesPlainScanForIdenticalAndDegenerateFrames) {
   // zero and nothing may be skipped) and axes that are not finite.
   const FitAxes axes = apply(euler_matrix(0.7, 1.2, 2.9), coordinate_axes());
   for (const Cycle c : {cycle(0), cycle(1), cycle(2), cycle(3)}) {
-    FitSpec same;
+    FitSetup same;
     same.source = same.target = c.use == FitUse::euler ? axes : coordinate_axes();
     same.beta = 0.0;
     same.use = c.use;
     same.mode = c.mode;
     EXPECT_GT(expect_same_fit(same, "identical frames"), 0);
   }
-  FitSpec zero;
+  FitSetup zero;
   zero.beta = 1.0;
   // Beta of 57 degrees: no beta-zero gate, and every first-iteration value
   // is >= 0, so all 1257 x 1257 points are candidates there.
   EXPECT_GT(expect_same_fit(zero, "zero axes", true), 1257L * 1257L);
-  FitSpec nan = make_spec(FitUse::euler, Mode::analyzer, 1.0, 1.0, 1.0, euler_matrix(0, 0, 0));
+  FitSetup nan = make_setup(FitUse::euler, Mode::analyzer, 1.0, 1.0, 1.0, euler_matrix(0, 0, 0));
   nan.source.y.z = std::nan("");
   EXPECT_EQ(expect_same_fit(nan, "not a number"), 0);
 }

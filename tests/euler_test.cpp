@@ -114,14 +114,14 @@ double axis_angle(const Vec3& a, const Vec3& b) {
   return std::atan2(norm(c) / (la * lb), (a.x * b.x + a.y * b.y + a.z * b.z) / (la * lb));
 }
 
-FitSpec euler_spec(const FitAxes& src, const FitAxes& dst, Mode mode = Mode::analyzer) {
-  FitSpec spec;
-  spec.source = src;
-  spec.target = dst;
-  spec.beta = axis_angle(dst.z, src.z);
-  spec.use = FitUse::euler;
-  spec.mode = mode;
-  return spec;
+FitSetup euler_setup(const FitAxes& src, const FitAxes& dst, Mode mode = Mode::analyzer) {
+  FitSetup setup;
+  setup.source = src;
+  setup.target = dst;
+  setup.beta = axis_angle(dst.z, src.z);
+  setup.use = FitUse::euler;
+  setup.mode = mode;
+  return setup;
 }
 
 struct Recorder : FitObserver {
@@ -191,7 +191,7 @@ TEST(GridFit, RecoversRandomRotationsOfCoordinateAxes) {
     BestAngles best;
     Recorder rec;
     rec.keep_candidates = false;
-    grid_fit(euler_spec(src, dst), best, rec);
+    grid_fit(euler_setup(src, dst), best, rec);
     SCOPED_TRACE(::testing::Message() << "case " << i << " a=" << a << " b=" << b << " g=" << g);
     expect_fit_reproduces(src, dst, best);
     EXPECT_LT(circle_gap(best.alpha, a), kFitAngleTol);
@@ -220,12 +220,12 @@ TEST(GridFit, RecoversRotationBetweenTwoRandomFrames) {
       continue;  // an edge case by chance; the generic property is tested elsewhere
     // The fixed beta is that of M itself (equal to the angle between z and
     // Z only when X, Y, Z are the coordinate axes, as in the programs).
-    FitSpec spec = euler_spec(src, dst);
-    spec.beta = b;
+    FitSetup setup = euler_setup(src, dst);
+    setup.beta = b;
     BestAngles best;
     Recorder rec;
     rec.keep_candidates = false;
-    grid_fit(spec, best, rec);
+    grid_fit(setup, best, rec);
     SCOPED_TRACE(::testing::Message() << "case " << i);
     EXPECT_LT(circle_gap(best.alpha, a), kFitAngleTol);
     EXPECT_LT(circle_gap(best.gamma, g), kFitAngleTol);
@@ -243,12 +243,12 @@ TEST(GridFit, FastScanMatchesPlainScanBitForBit) {
                                                 random_angle(rng, 2, 358)),
                                src);
     for (FitUse use : {FitUse::euler, FitUse::alignment}) {
-      FitSpec spec = euler_spec(src, dst);
-      spec.use = use;
+      FitSetup setup = euler_setup(src, dst);
+      setup.use = use;
       BestAngles plain, fast;
       Recorder rp, rf;
-      const int cp = grid_fit_plain(spec, plain, rp);
-      const int cf = grid_fit(spec, fast, rf);
+      const int cp = grid_fit_plain(setup, plain, rp);
+      const int cf = grid_fit(setup, fast, rf);
       EXPECT_EQ(cp, cf);
       EXPECT_EQ(plain.alpha, fast.alpha);
       EXPECT_EQ(plain.gamma, fast.gamma);
@@ -266,7 +266,7 @@ TEST(GridFit, IdenticalFramesGiveBetaZeroAndGammaRoundingToZero) {
   const FitAxes src = rotate(reference_matrix(0.7, 1.2, 2.9), coordinate_axes());
   BestAngles best;
   Recorder rec;
-  grid_fit(euler_spec(src, src), best, rec);
+  grid_fit(euler_setup(src, src), best, rec);
   EXPECT_NEAR(best.beta, 0.0, 1e-7);
   EXPECT_EQ(search_degrees(best.gamma), 0);
   EXPECT_EQ(search_degrees(best.alpha), 0);
@@ -288,7 +288,7 @@ TEST(GridFit, BetaNearZeroPutsWholeRotationIntoAlphaInAnalyzer) {
   const FitAxes dst = rotate(reference_matrix(turn, tilt, 0.0), src);
   BestAngles best;
   Recorder rec;
-  grid_fit(euler_spec(src, dst), best, rec);
+  grid_fit(euler_setup(src, dst), best, rec);
   EXPECT_EQ(search_degrees(best.gamma), 0);
   EXPECT_NEAR(best.alpha * 180.0 / kPiTest, 40.0, 0.01);
   for (const FitCandidate& c : rec.candidates) EXPECT_EQ(search_degrees(c.gamma), 0);
@@ -301,7 +301,7 @@ TEST(GridFit, BuilderGateAcceptsSplitRotationWhenBetaIsZero) {
   Recorder rec;
   rec.keep_candidates = true;
   BestAngles best;
-  grid_fit_plain(euler_spec(src, dst, Mode::builder), best, rec);
+  grid_fit_plain(euler_setup(src, dst, Mode::builder), best, rec);
   // Candidates with gamma of whole degrees > 0 exist in builder mode, and
   // every candidate keeps alpha + gamma below 360 whole degrees.
   bool split_seen = false;
@@ -316,7 +316,7 @@ TEST(GridFit, BuilderGateAcceptsSplitRotationWhenBetaIsZero) {
   // The analyzer gate with the same input never lets gamma through.
   Recorder rec_a;
   BestAngles best_a;
-  grid_fit_plain(euler_spec(src, dst, Mode::analyzer), best_a, rec_a);
+  grid_fit_plain(euler_setup(src, dst, Mode::analyzer), best_a, rec_a);
   for (const FitCandidate& c : rec_a.candidates) EXPECT_EQ(search_degrees(c.gamma), 0);
 }
 
@@ -325,11 +325,11 @@ TEST(GridFit, BuilderGateAcceptsSplitRotationWhenBetaIsZero) {
 // met in the scan (gamma outer, alpha inner, ascending), and in the refined
 // windows the first point with both angles non-negative.
 TEST(GridFit, EqualSumsKeepTheFirstCandidateInScanOrder) {
-  FitSpec spec;
-  spec.source = FitAxes{};
-  spec.target = FitAxes{};
-  spec.beta = 1.0;  // no beta-zero gate
-  spec.use = FitUse::euler;
+  FitSetup setup;
+  setup.source = FitAxes{};
+  setup.target = FitAxes{};
+  setup.beta = 1.0;  // no beta-zero gate
+  setup.use = FitUse::euler;
   struct Windows : FitObserver {
     std::vector<BestAngles> bests;
     std::vector<FitWindow> windows;
@@ -342,7 +342,7 @@ TEST(GridFit, EqualSumsKeepTheFirstCandidateInScanOrder) {
   } rec;
   BestAngles best;
   best.alpha = 5.0;  // left over from an earlier fit; replaced by the first candidate
-  grid_fit(spec, best, rec);
+  grid_fit(setup, best, rec);
   ASSERT_EQ(rec.bests.size(), 10u);
   EXPECT_EQ(rec.counters.front(), 1257 * 1257);
   EXPECT_EQ(rec.bests[0].alpha, 0.0);
@@ -372,7 +372,7 @@ TEST(GridFit, TenIterationsWithTheRefinedGridSizes) {
   BestAngles best;
   Recorder rec;
   rec.keep_candidates = false;
-  grid_fit(euler_spec(src, dst), best, rec);
+  grid_fit(euler_setup(src, dst), best, rec);
   // n after each iteration k = lround((pi / (10 k)) / 0.001): iteration 2 to
   // 10 use 314, 157, 105, 79, 63, 52, 45, 39, 35; the window after 10 is
   // also built (35 again would be pi/100/0.001 = 31.4 -> 31).
@@ -406,7 +406,7 @@ TEST(GridFit, FirstIterationVisitsTheWholeTurnInScanOrder) {
     void on_scan_end(int it, int) override { iteration = it + 1; }
   } rec;
   BestAngles best;
-  grid_fit_plain(euler_spec(src, dst), best, rec);
+  grid_fit_plain(euler_setup(src, dst), best, rec);
   ASSERT_GE(rec.points.size(), 1u);
   for (size_t i = 1; i < rec.points.size(); ++i) EXPECT_LT(rec.points[i - 1], rec.points[i]);
   // Every candidate is a grid point: close to a multiple of 0.005 rad.
@@ -424,7 +424,7 @@ TEST(GridFit, LeftHandedTargetHasNoCandidate) {
   BestAngles best;
   Recorder rec;
   rec.keep_candidates = false;
-  grid_fit(euler_spec(src, dst), best, rec);
+  grid_fit(euler_setup(src, dst), best, rec);
   ASSERT_FALSE(rec.scan_counters.empty());
   EXPECT_EQ(rec.scan_counters.front(), 0);
 }
@@ -434,13 +434,13 @@ TEST(GridFit, AlignmentFitBringsFrameOntoCoordinateAxes) {
   const FitAxes src = rotate(reference_matrix(random_angle(rng, 5, 355), random_angle(rng, 5, 175),
                                               random_angle(rng, 5, 355)),
                              coordinate_axes());
-  FitSpec spec = euler_spec(src, coordinate_axes());
-  spec.use = FitUse::alignment;
+  FitSetup setup = euler_setup(src, coordinate_axes());
+  setup.use = FitUse::alignment;
   BestAngles best;
   best.alpha = 9.0;  // the alignment fit starts from zero, not from old values
   Recorder rec;
   rec.keep_candidates = false;
-  const int counter = grid_fit(spec, best, rec);
+  const int counter = grid_fit(setup, best, rec);
   EXPECT_GT(counter, 0);
   expect_fit_reproduces(src, coordinate_axes(), best);
 }
