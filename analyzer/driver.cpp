@@ -3,20 +3,16 @@
 #include <cmath>
 
 #include "core/errors.hpp"
+#include "core/euler.hpp"
 #include "core/format.hpp"
 #include "core/geometry_input.hpp"
 #include "core/naming.hpp"
 #include "core/param.hpp"
 #include "core/program.hpp"
 #include "core/session.hpp"
+#include "core/summary.hpp"
 
 namespace kavor {
-
-static void write_too_few_atoms(Session& s, bool tab) {
-  s.say(free_line(" This version allow the study of entities "));
-  s.say(free_line(" with more than 2 atoms "));
-  s.say(free_line(tab ? " ERROR \t" : " ERROR "));
-}
 
 static void write_summary(Session& s, double r, long t, long p, long a, long b, long g) {
   s.say(free_line("  "));
@@ -24,25 +20,7 @@ static void write_summary(Session& s, double r, long t, long p, long a, long b, 
   s.say(free_line(" KAVOR "));
   s.say(free_line("  "));
   s.say(free_line(" POSITION:[r, theta(polar angle), phi(azimuth angle)]"));
-  if (r > kNoDirectionDistance && t != 0 && t != 180) {
-    s.say(free_line("  "));
-    s.say(fortran_f(7, 1, r) + fortran_i(4, t) + fortran_i(4, p));
-    s.say(free_line("  "));
-  } else if (r > kNoDirectionDistance) {
-    s.say(free_line("  "));
-    s.say(fortran_f(7, 1, r) + fortran_i(4, t) + fortran_a(5, " NAD "));
-    s.say(free_line("  "));
-    s.say(free_line("  "));
-    s.say(free_line("NAD=Nenhum Angulo Definido"));
-    s.say(free_line("Undefined azimuth angle"));
-  } else {
-    s.say(free_line("  "));
-    s.say(fortran_f(7, 1, r) + fortran_a(5, " NAD ") + fortran_a(5, " NAD "));
-    s.say(free_line("  "));
-    s.say(free_line("  "));
-    s.say(free_line("NAD=Nenhum Angulo Definido"));
-    s.say(free_line("No Defined Angle", " r < 0.1 A"));
-  }
+  write_position_block(s, r, t, p);
   s.say(free_line(" ROTATION: (alpha,beta and gamma Euler angles)"));
   s.say(free_line("  "));
   s.say(fortran_i(4, a) + fortran_i(4, b) + fortran_i(4, g));
@@ -82,32 +60,19 @@ static void run(Session& s) {
   read_atoms_and_n1(reader, block);
   AtomTable newcoo_and_m = block.icoo_and_m;
 
-  for (int i = 0; i < 3; ++i) s.say(free_line("  "));
-  s.say(free_line(kAnalyzerVersionLine));
-  s.say(free_line("  "));
-  s.say(free_line(kCreditLine));
-  s.say(free_line(kCitationLine));
-  s.say(free_line("  "));
-  s.say(free_line("  "));
-
-  if (block.n1 <= 2) return write_too_few_atoms(s, true);
-  if (block.n <= 5) return write_too_few_atoms(s, false);
-  if (block.n1 >= block.n) {
-    s.say(free_line(" molecule 2 has no atoms: N1 must be smaller than N "));
-    s.say(free_line(" ERROR "));
-    return;
-  }
+  write_banner(s, kAnalyzerVersionLine);
+  stop_on_atom_counts(s, block);
 
   ParamArgs args;
   args.mode_flag = 'n';
   int n = block.n;
   param(n, block.n1, block.isymbol, newcoo_and_m, args, s);
 
-  const long t = std::lround(57.29577951308232 * args.ret_theta);
-  const long p = std::lround(57.29577951308232 * args.ret_phi);
-  const long a = std::lround(57.29577951308232 * args.ret_alpha);
-  const long b = std::lround(57.29577951308232 * args.ret_beta);
-  const long g = std::lround(57.29577951308232 * args.ret_gamma);
+  const long t = std::lround(kDegPerRad * args.ret_theta);
+  const long p = std::lround(kDegPerRad * args.ret_phi);
+  const long a = std::lround(kDegPerRad * args.ret_alpha);
+  const long b = std::lround(kDegPerRad * args.ret_beta);
+  const long g = std::lround(kDegPerRad * args.ret_gamma);
   write_summary(s, args.r, t, p, a, b, g);
   write_closing_block(s, a, b, g);
 }

@@ -4,6 +4,7 @@
 
 #include "builder/placement.hpp"
 #include "core/errors.hpp"
+#include "core/euler.hpp"
 #include "core/format.hpp"
 #include "core/geometry_input.hpp"
 #include "core/naming.hpp"
@@ -11,6 +12,7 @@
 #include "core/program.hpp"
 #include "core/rounding.hpp"
 #include "core/session.hpp"
+#include "core/summary.hpp"
 
 namespace kavor {
 
@@ -25,7 +27,6 @@ constexpr double kF179_91 = 179.91000366210938;
 constexpr double kF180_09 = 180.08999633789062;
 constexpr double kF179_99 = 179.99000549316406;
 constexpr double kRadPerDeg = 0.017453292519943295;
-constexpr double kDegPerRad = 57.29577951308232;
 
 struct RangeCheck {
   bool failed;
@@ -44,13 +45,6 @@ void blank(Session& s, int times, bool report) {
   }
 }
 
-void stop_too_few_atoms(Session& s, bool tab) {
-  s.say(free_line(" This version allow the study of entities "));
-  s.say(free_line(" with more than 2 atoms "));
-  s.say(free_line(tab ? " ERROR \t" : " ERROR "));
-  throw ProgramStop{};
-}
-
 void run(Session& s) {
   FreeFormatReader reader = FreeFormatReader::from_file(s.file("UD-input-GEOMETRY.xyz"));
   GeometryBlock block;
@@ -60,13 +54,7 @@ void run(Session& s) {
     throw ProgramStop{};
   }
   read_atoms_and_n1(reader, block);
-  if (block.n1 <= 2) stop_too_few_atoms(s, true);
-  if (block.n <= 5) stop_too_few_atoms(s, false);
-  if (block.n1 >= block.n) {
-    s.say(free_line(" molecule 2 has no atoms: N1 must be smaller than N "));
-    s.say(free_line(" ERROR "));
-    throw ProgramStop{};
-  }
+  stop_on_atom_counts(s, block);
 
   reader.skip_line("the line before r");
   double r = reader.read_real("r (Angstrom)");
@@ -118,12 +106,7 @@ void run(Session& s) {
   beta *= kRadPerDeg;
   gamma *= kRadPerDeg;
 
-  blank(s, 3, false);
-  s.say(free_line(kBuilderVersionLine));
-  blank(s, 1, false);
-  s.say(free_line(kCreditLine));
-  s.say(free_line(kCitationLine));
-  blank(s, 2, false);
+  write_banner(s, kBuilderVersionLine);
 
   // The result-file names come from the user's values, before any analysis.
   UserPlacement placement(build_result_names(s, r, theta, phi, alpha, beta, gamma));
@@ -141,7 +124,7 @@ void run(Session& s) {
   param(n, block.n1, block.isymbol, table, args, s, &placement);
 
   double phi_out = args.phi;
-  if (phi_out < 0.0) phi_out = phi_out + 6.283185307179586;
+  if (phi_out < 0.0) phi_out = phi_out + kTwoPi;
   const long t = whole(kDegPerRad * args.theta);
   long p = whole(kDegPerRad * phi_out);
   long a = whole(kDegPerRad * args.full_turn_alpha);
@@ -164,23 +147,7 @@ void run(Session& s) {
   s.say(free_line(" User-Defined KAVOR "));
   blank(s, 1, false);
   s.say(free_line(" POSITION:[r, theta(polar angle), phi(azimuth angle)]"));
-  if (r_out > kNoDirectionDistance && t != 0 && t != 180) {
-    blank(s, 1, false);
-    s.say(fortran_f(7, 1, r_out) + fortran_i(4, t) + fortran_i(4, p));
-    blank(s, 1, false);
-  } else if (r_out > kNoDirectionDistance) {
-    blank(s, 1, false);
-    s.say(fortran_f(7, 1, r_out) + fortran_i(4, t) + fortran_a(5, " NAD "));
-    blank(s, 2, false);
-    s.say(free_line("NAD=Nenhum Angulo Definido"));
-    s.say(free_line("Undefined azimuth angle"));
-  } else {
-    blank(s, 1, false);
-    s.say(fortran_f(7, 1, r_out) + fortran_a(5, " NAD ") + fortran_a(5, " NAD "));
-    blank(s, 2, false);
-    s.say(free_line("NAD=Nenhum Angulo Definido"));
-    s.say(free_line("No Defined Angle", " r < 0.1 A"));
-  }
+  write_position_block(s, r_out, t, p);
   s.say(free_line(" ROTATION: (alpha, beta, and gamma Euler angles)"));
   blank(s, 1, false);
   s.say(fortran_i(4, a) + fortran_i(4, b) + fortran_i(4, g));

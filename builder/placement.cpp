@@ -6,6 +6,7 @@
 #include "builder/contacts.hpp"
 #include "core/euler.hpp"
 #include "core/format.hpp"
+#include "core/inertia.hpp"
 #include "core/writers.hpp"
 
 namespace kavor {
@@ -32,14 +33,6 @@ Vec3 turn_about(const Mat3& m, const Vec3& c, const Vec3& p) {
   return {c.x + v.x, c.y + v.y, c.z + v.z};
 }
 
-Vec3 centre_of_mass(const AtomTable& atoms, int first, int last) {
-  double mass = 0.0, sx = 0.0, sy = 0.0, sz = 0.0;
-  for (int i = first; i < last; ++i) mass += atoms[i].mass;
-  for (int i = first; i < last; ++i) sx += atoms[i].mass * atoms[i].x;
-  for (int i = first; i < last; ++i) sy += atoms[i].mass * atoms[i].y;
-  for (int i = first; i < last; ++i) sz += atoms[i].mass * atoms[i].z;
-  return {sx / mass, sy / mass, sz / mass};
-}
 
 }  // namespace
 
@@ -103,7 +96,6 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
     geometry.open(st.session.file("input-GEOMETRY.xyz"));
     geometry.line(free_line(n));
     geometry.line(free_line("  "));
-    std::string line;
     for (int i = 0; i < n; ++i) {
       Atom& a = st.auxiliar[i];
       if (i < n1) {
@@ -112,11 +104,7 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
         a.z = a.z + shift.z;
       }
       coo_and_m_transl[i] = Atom{a.x, a.y, a.z, 0.0, a.znum};
-      line = fortran_i(2, std::lround(a.znum));
-      line += fortran_f(15, 8, a.x);
-      line += fortran_f(15, 8, a.y);
-      line += fortran_f(15, 8, a.z);
-      geometry.line(line);
+      geometry.line(atomic_number_line(a));
     }
     geometry.line(free_line("  "));
     geometry.line(free_line(n1));

@@ -7,6 +7,7 @@
 
 #include "core/errors.hpp"
 #include "core/format.hpp"
+#include "core/inertia.hpp"
 
 namespace kavor {
 
@@ -286,14 +287,7 @@ void assemble_right_handed(CoreState& st) {
   st.log(free_line("  "));
   st.log(free_line("   dados coletados apos analise righ-handed  "));
   st.log(free_line("  "));
-  for (int m = 0; m < 2; ++m) {
-    for (int j = 0; j < 3; ++j) {
-      const Vec3& p = st.endpoints[3 * m + j];
-      st.log(free_line(m == 0 ? " molecula 1 " : " molecula 2 ", p.x, p.y, p.z));
-    }
-    const Vec3& c = st.cm[m];
-    st.log(free_line(m == 0 ? "   cm 1" : "   cm 2", c.x, c.y, c.z));
-  }
+  write_endpoint_table(st);
   blank(st, "  ", 3);
   st.log(free_line(std::string(35, '-')));
   st.log(free_line(std::string(35, '-')));

@@ -76,6 +76,15 @@ static void write_groups(CoreState& st, int k, const Vec3& c) {
   }
 }
 
+Vec3 centre_of_mass(const AtomTable& atoms, int first, int last) {
+  double mass = 0.0, sx = 0.0, sy = 0.0, sz = 0.0;
+  for (int i = first; i < last; ++i) mass += atoms[i].mass;
+  for (int i = first; i < last; ++i) sx += atoms[i].mass * atoms[i].x;
+  for (int i = first; i < last; ++i) sy += atoms[i].mass * atoms[i].y;
+  for (int i = first; i < last; ++i) sz += atoms[i].mass * atoms[i].z;
+  return {sx / mass, sy / mass, sz / mass};
+}
+
 void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
   // Part one: centre of mass and atomic-number groups.
   int n = st.n1;
@@ -84,12 +93,7 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
     n = st.n2;
   }
 
-  double total_mass = 0.0, sx = 0.0, sy = 0.0, sz = 0.0;
-  for (int i = 0; i < n; ++i) total_mass += coo_and_m[i].mass;
-  for (int i = 0; i < n; ++i) sx += coo_and_m[i].mass * coo_and_m[i].x;
-  for (int i = 0; i < n; ++i) sy += coo_and_m[i].mass * coo_and_m[i].y;
-  for (int i = 0; i < n; ++i) sz += coo_and_m[i].mass * coo_and_m[i].z;
-  const Vec3 c{sx / total_mass, sy / total_mass, sz / total_mass};
+  const Vec3 c = centre_of_mass(coo_and_m, 0, n);
 
   // One scan fills every group; each group's sums still run in row order.
   GroupTable& g = st.groups[k];
@@ -261,6 +265,17 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
 
 static const std::string kHyphens35(35, '-');
 
+void write_endpoint_table(CoreState& st) {
+  for (int k = 0; k < 2; ++k) {
+    for (int j = 0; j < 3; ++j) {
+      const Vec3& p = st.endpoints[3 * k + j];
+      st.log(free_line(k == 0 ? " molecula 1 " : " molecula 2 ", p.x, p.y, p.z));
+    }
+    const Vec3& c = st.cm[k];
+    st.log(free_line(k == 0 ? "   cm 1" : "   cm 2", c.x, c.y, c.z));
+  }
+}
+
 void write_initial_data(CoreState& st) {
   auto blank = [&](int times) {
     for (int i = 0; i < times; ++i) st.log(free_line("  "));
@@ -275,14 +290,7 @@ void write_initial_data(CoreState& st) {
   hyphens();
   st.log(free_line("   dados coletados inicialmente  "));
   blank(1);
-  for (int k = 0; k < 2; ++k) {
-    for (int j = 0; j < 3; ++j) {
-      const Vec3& p = st.endpoints[3 * k + j];
-      st.log(free_line(k == 0 ? " molecula 1 " : " molecula 2 ", p.x, p.y, p.z));
-    }
-    const Vec3& c = st.cm[k];
-    st.log(free_line(k == 0 ? "   cm 1" : "   cm 2", c.x, c.y, c.z));
-  }
+  write_endpoint_table(st);
   blank(3);
   hyphens();
   blank(3);

@@ -7,6 +7,13 @@
 
 namespace kavor {
 
+// Mass-weighted centre of rows [first, last): each sum taken in row order.
+Vec3 centre_of_mass(const AtomTable& atoms, int first, int last);
+
+// Writes molecule 1's end points P1..P3 and CM1, then molecule 2's P4..P6 and
+// CM2, one line each.
+void write_endpoint_table(CoreState& st);
+
 // Opens the report and writes its header the first time it is called.
 void open_report(CoreState& st);
 

@@ -25,7 +25,8 @@ ResultNames build_result_names(Session& session, double r, double theta, double 
     throw ProgramStop{};
   }
 
-  long t = std::lround(kDegPerRad * theta);
+  const long theta_deg = std::lround(kDegPerRad * theta);
+  long t = theta_deg;
   long p = std::lround(kDegPerRad * phi);
   long a = std::lround(kDegPerRad * alpha);
   long b = std::lround(kDegPerRad * beta);
@@ -48,7 +49,7 @@ ResultNames build_result_names(Session& session, double r, double theta, double 
     t_field = p_field = "NAD";
     t = p = kNad;
   }
-  if (std::lround(kDegPerRad * theta) == 0 || std::lround(kDegPerRad * theta) == 180) {
+  if (theta_deg == 0 || theta_deg == 180) {
     p_field = "NAD";
     p = kNad;
   }

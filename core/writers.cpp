@@ -6,19 +6,23 @@
 
 namespace kavor {
 
+std::string atomic_number_line(const Atom& atom) {
+  return fortran_i(2, std::lround(atom.znum)) + fortran_f(15, 8, atom.x) + fortran_f(15, 8, atom.y) +
+         fortran_f(15, 8, atom.z);
+}
+
 void write_geometry(OutputFile& file, int n, const AtomTable& atoms, const std::vector<Label>& labels,
                     Mode label_style) {
   file.line(free_line(n));
   file.line(free_line("  "));
-  std::string line;
   for (int i = 0; i < n; ++i) {
     const Atom& a = atoms[i];
-    line = label_style == Mode::analyzer ? fortran_a(2, label_text(labels[i]))
-                                         : fortran_i(2, std::lround(a.znum));
-    line += fortran_f(15, 8, a.x);
-    line += fortran_f(15, 8, a.y);
-    line += fortran_f(15, 8, a.z);
-    file.line(line);
+    if (label_style == Mode::builder) {
+      file.line(atomic_number_line(a));
+      continue;
+    }
+    file.line(fortran_a(2, label_text(labels[i])) + fortran_f(15, 8, a.x) + fortran_f(15, 8, a.y) +
+              fortran_f(15, 8, a.z));
   }
 }
 

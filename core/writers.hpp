@@ -18,6 +18,9 @@ namespace kavor {
 void write_geometry(OutputFile& file, int n, const AtomTable& atoms, const std::vector<Label>& labels,
                     Mode label_style);
 
+// One "(I2,3F15.8)" line: atomic number, then x, y, z.
+std::string atomic_number_line(const Atom& atom);
+
 // BILD file, 23 lines. `centre` is molecule 1's centre as its end points
 // were built on: the sphere and the arrows start there. Tips are
 // tip_base + 5 (E_k - centre) for the end points E1 (z), E2 (y), E3 (x);
