@@ -38,8 +38,8 @@ Vec3 turn_about(const Mat3& m, const Vec3& c, const Vec3& p) {
 
 void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>& isymbol,
                         ParamArgs& args) {
-  const UserParameters user{args.ret_r, args.ret_theta, args.ret_phi,
-                            args.ret_alpha, args.ret_beta, args.ret_gamma};
+  // In builder mode the returned-value slots carry the user's values in.
+  const double user_alpha = args.ret_alpha, user_beta = args.ret_beta, user_gamma = args.ret_gamma;
   const int n = st.n_total, n1 = st.n1;
   const std::string_view blank = "   ";
 
@@ -66,19 +66,20 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
     const Vec3 p = turn_about(back, c1, {a.x, a.y, a.z});
     a.x = p.x, a.y = p.y, a.z = p.z;
   }
-  for (int k = 0; k < 3; ++k) drawn_[k] = turn_about(back, c1, st.endpoints[k]);
+  std::array<Vec3, 3> drawn;
+  for (int k = 0; k < 3; ++k) drawn[k] = turn_about(back, c1, st.endpoints[k]);
 
   banner(st, " APLICATION OF USER-DEFINED ROTATION   ", 3, 2, blank);
-  const Mat3 turn = clamped_euler_matrix(user.alpha, user.beta, user.gamma);
+  const Mat3 turn = clamped_euler_matrix(user_alpha, user_beta, user_gamma);
   for (int i = 0; i < n1; ++i) {
     Atom& a = auxiliar_paralelas[i];
     const Vec3 p = turn_about(turn, c1, {a.x, a.y, a.z});
     a.x = p.x, a.y = p.y, a.z = p.z;
   }
-  for (int k = 0; k < 3; ++k) drawn_[k] = turn_about(turn, c1, drawn_[k]);
-  args.full_turn_alpha = user.alpha;
-  args.full_turn_beta = user.beta;
-  args.full_turn_gamma = user.gamma;
+  for (int k = 0; k < 3; ++k) drawn[k] = turn_about(turn, c1, drawn[k]);
+  args.full_turn_alpha = user_alpha;
+  args.full_turn_beta = user_beta;
+  args.full_turn_gamma = user_gamma;
 
   banner(st, " CHANGING POSITION ACCORDING TO USER ", 2, 2, blank);
 
@@ -88,7 +89,7 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
     st.auxiliar[i].y = auxiliar_paralelas[i].y;
     st.auxiliar[i].z = auxiliar_paralelas[i].z;
   }
-  const Vec3 target = centre_from_spherical(user.r, user.theta, user.phi);
+  const Vec3 target = centre_from_spherical(args.ret_r, args.ret_theta, args.ret_phi);
   const Vec3 shift = sub(target, c1);
   AtomTable coo_and_m_transl(n);
   {
@@ -112,7 +113,7 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
     geometry.line(free_line("n"));
     geometry.commit();
   }
-  for (Vec3& e : drawn_) e = Vec3{e.x + shift.x, e.y + shift.y, e.z + shift.z};
+  for (Vec3& e : drawn) e = Vec3{e.x + shift.x, e.y + shift.y, e.z + shift.z};
 
   // Measure the placed pair again.
   AtomTable aux(n);
@@ -128,13 +129,12 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
   args.theta = std::acos(new_c1.z / args.r);
   args.phi = std::atan2(new_c1.y, new_c1.x);
   // With coincident centres no direction exists: draw molecule 1 at the origin.
-  drawn_centre_ = std::isnan(args.theta) ? Vec3{0.0, 0.0, 0.0}
+  const Vec3 drawn_centre = std::isnan(args.theta) ? Vec3{0.0, 0.0, 0.0}
                                          : centre_from_spherical(args.r, args.theta, args.phi);
 
   st.final_coo_and_m.assign(n, Atom{});
   for (int i = 0; i < n; ++i) st.final_coo_and_m[i] = coo_and_m_transl[i];
   for (int i = 0; i < n; ++i) coo_and_m[i] = st.inicial_posicao_correta_coo_and_m[i];
-  placed_ = st.final_coo_and_m;
 
   const std::vector<ContactPair> contacts = find_short_contacts(st.final_coo_and_m, n, n1);
   report_short_contacts(st, contacts, isymbol);
@@ -142,7 +142,7 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
   OutputFile geometry, bild;
   geometry.open(st.session.file(found ? names_.short_geometry : names_.geometry));
   bild.open(st.session.file(found ? names_.short_bild : names_.bild));
-  write_bild(bild, drawn_centre_, drawn_centre_, drawn_);
+  write_bild(bild, drawn_centre, drawn_centre, drawn);
   write_geometry(geometry, n, st.final_coo_and_m, isymbol, Mode::builder);
   geometry.commit();
   bild.commit();

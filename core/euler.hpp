@@ -12,6 +12,8 @@
 // of the three axis angles (degrees) wins, the first in scan order on ties.
 #pragma once
 
+#include <cmath>
+
 #include "core/atoms.hpp"
 #include "core/state.hpp"
 
@@ -99,9 +101,6 @@ inline constexpr double kDegPerRad = 57.29577951308232;
 inline constexpr int kFitIterations = 10;
 
 // Whole degrees as the searches compute them: lround(angle x 180 / pi).
-inline long search_degrees(double angle_rad);
+inline long search_degrees(double angle_rad) { return std::lround(angle_rad * 180.0 / kPi); }
 
 }  // namespace kavor
-
-#include <cmath>
-inline long kavor::search_degrees(double angle_rad) { return std::lround(angle_rad * 180.0 / kPi); }

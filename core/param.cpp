@@ -199,9 +199,6 @@ void alignment_pass(CoreState& st, AtomTable& coo_and_m) {
   st.beta_pass = angle_between(sub(st.endpoints[kAxis_z], st.cm[0]), sub(st.endpoints[kAxis_Z], st.cm[1]));
   st.log(free_line("  "));
 
-  for (int j = 0; j < 3; ++j) st.aligned_endpoints1[j] = st.endpoints[j];
-  st.aligned_cm1 = st.cm[0];
-
   ++st.pass;
   if (st.pass < 3)
     for (int i = 0; i < st.n_total; ++i) coo_and_m[i] = st.inicial_posicao_correta_coo_and_m[i];

@@ -74,11 +74,6 @@ struct CoreState {
   BestAngles best;
   double beta_pass = 0.0;  // angle between z and Z after the latest alignment
 
-  // Molecule 1's end points and centre in the aligned coordinates, as the
-  // last alignment pass left them (the builder redraws its axes from them).
-  std::array<Vec3, 3> aligned_endpoints1;
-  Vec3 aligned_cm1;
-
   void say(std::string_view line) { session.say(line); }
   void log(std::string_view line) { session.log(line); }
   void both(std::string_view line) { session.both(line); }
