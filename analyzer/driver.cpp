@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/analysis.hpp"
 #include "core/errors.hpp"
 #include "core/euler.hpp"
 #include "core/format.hpp"
@@ -58,23 +59,14 @@ static void run(Session& s) {
     return;
   }
   read_atoms_and_n1(reader, block);
-  AtomTable newcoo_and_m = block.icoo_and_m;
 
   write_banner(s, kAnalyzerVersionLine);
-  stop_on_atom_counts(s, block);
+  const Analysis result = analyse_pair(block, s);
+  if (!result.ok()) return;
 
-  ParamArgs args;
-  args.mode_flag = 'n';
-  int n = block.n;
-  param(n, block.n1, block.isymbol, newcoo_and_m, args, s);
-
-  const long t = std::lround(kDegPerRad * args.ret_theta);
-  const long p = std::lround(kDegPerRad * args.ret_phi);
-  const long a = std::lround(kDegPerRad * args.ret_alpha);
-  const long b = std::lround(kDegPerRad * args.ret_beta);
-  const long g = std::lround(kDegPerRad * args.ret_gamma);
-  write_summary(s, args.r, t, p, a, b, g);
-  write_closing_block(s, a, b, g);
+  write_summary(s, result.values.r, result.theta_deg, result.phi_deg, result.alpha_deg,
+                result.beta_deg, result.gamma_deg);
+  write_closing_block(s, result.alpha_deg, result.beta_deg, result.gamma_deg);
 }
 
 int run_analyzer(const std::filesystem::path& dir, std::ostream& console, std::ostream& errors) {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "builder/placement.hpp"
+#include "core/analysis.hpp"
 #include "core/errors.hpp"
 #include "core/euler.hpp"
 #include "core/format.hpp"
@@ -51,7 +52,7 @@ void run(Session& s) {
   block.n = read_atom_count(reader);
   if (block.n > kCapacity) {
     s.say(free_line(" max number of atoms -150000 -exceeded "));
-    throw ProgramStop{};
+    throw ProgramStop{StopCode::too_many_atoms};
   }
   read_atoms_and_n1(reader, block);
   stop_on_atom_counts(s, block);
@@ -91,7 +92,7 @@ void run(Session& s) {
     if (c == 0) s.say(free_line(" User value :", shown[c]));
     else s.say(free_line(" User value :", nearest_whole(shown[c])));
     s.say(free_line(" program stopped"));
-    throw ProgramStop{};
+    throw ProgramStop{StopCode::user_value};
   }
 
   if (alpha < kF0_1) alpha = kF0_09;
@@ -112,16 +113,15 @@ void run(Session& s) {
   UserPlacement placement(build_result_names(s, r, theta, phi, alpha, beta, gamma));
 
   ParamArgs args;
-  args.mode_flag = 'y';
   args.ret_theta = theta;
   args.ret_phi = phi;
   args.ret_alpha = alpha;
   args.ret_beta = beta;
   args.ret_gamma = gamma;
   args.ret_r = r;
-  int n = block.n;
-  AtomTable table = block.icoo_and_m;
-  param(n, block.n1, block.isymbol, table, args, s, &placement);
+  const Analysis result = analyse_pair(block, s, args, &placement);
+  if (!result.ok()) return;
+  args = result.values;
 
   double phi_out = args.phi;
   if (phi_out < 0.0) phi_out = phi_out + kTwoPi;

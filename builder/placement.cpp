@@ -22,9 +22,9 @@ Mat3 clamped_euler_matrix(double alpha, double beta, double gamma) {
 namespace {
 
 void banner(CoreState& st, std::string_view text, int before, int after, std::string_view blank) {
-  for (int i = 0; i < before; ++i) st.log(free_line(blank));
-  for (int i = 0; i < 5; ++i) st.log(free_line(text));
-  for (int i = 0; i < after; ++i) st.log(free_line(blank));
+  for (int i = 0; i < before; ++i) st.logf(blank);
+  for (int i = 0; i < 5; ++i) st.logf(text);
+  for (int i = 0; i < after; ++i) st.logf(blank);
 }
 
 // p := c + m.(p - c)

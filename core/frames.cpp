@@ -16,14 +16,14 @@ static constexpr double kPi = 3.141592653589793;
 static double norm_pow(const Vec3& v) { return std::pow(v.x * v.x + v.y * v.y + v.z * v.z, 0.5); }
 
 static void blank(CoreState& st, std::string_view text, int times) {
-  for (int i = 0; i < times; ++i) st.log(free_line(text));
+  for (int i = 0; i < times; ++i) st.logf(text);
 }
 
 static void write_flag_rows(CoreState& st) {
   for (int k = 0; k < 6; ++k) {
-    st.log(free_line("eigenvector " + std::to_string(k + 1) + " flags:  ", std::lround(st.dflag[k]),
-                     std::lround(st.sflag[k])));
-    if (k == 2 || k == 5) st.log(free_line(" "));
+    st.logf("eigenvector " + std::to_string(k + 1) + " flags:  ", std::lround(st.dflag[k]),
+                     std::lround(st.sflag[k]));
+    if (k == 2 || k == 5) st.logf(" ");
   }
 }
 
@@ -34,12 +34,12 @@ void set_direction_flags(CoreState& st) {
   }
   const double detectable = kDetectableDifferenceDeg;
 
-  if (st.mode == Mode::analyzer) st.log(free_line("  "));
+  if (st.mode == Mode::analyzer) st.logf("  ");
   blank(st, "   ", 2);
-  st.log(free_line(" VALOR EMPREGADO COM REFERENCIA  "));
-  st.log(free_line(" PARA ATRIBUICAO DE Y or N  "));
-  st.log(free_line(" diferenca detectavel : "));
-  st.log(free_line(detectable, " DEGREE "));
+  st.logf(" VALOR EMPREGADO COM REFERENCIA  ");
+  st.logf(" PARA ATRIBUICAO DE Y or N  ");
+  st.logf(" diferenca detectavel : ");
+  st.logf(detectable, " DEGREE ");
   blank(st, "   ", 2);
 
   static const char* const kPlus[2][3] = {
@@ -52,9 +52,9 @@ void set_direction_flags(CoreState& st) {
   for (int m = 0; m < 2; ++m) {
     const int zh = st.z_high[m];
     if (zh == 0 || std::lround(st.groups[m].flag[zh]) != 999) continue;
-    st.log(free_line(" "));
-    st.log(free_line(m == 0 ? " MOLECULE 1" : " MOLECULE 2"));
-    st.log(free_line(" "));
+    st.logf(" ");
+    st.logf(m == 0 ? " MOLECULE 1" : " MOLECULE 2");
+    st.logf(" ");
     const Vec3& cm = st.cm[m];
     const Vec3 r = sub(st.groups[m].centre[zh], cm);
     for (int j = 0; j < 3; ++j) {
@@ -68,10 +68,10 @@ void set_direction_flags(CoreState& st) {
       c_minus = c_minus > 1.0 ? 1.0 : std::max(c_minus, -1.0);
       const double theta_plus = std::acos(c_plus);
       const double theta_minus = std::acos(c_minus);
-      st.log(free_line(kPlus[m][j], theta_plus * 180.0 / kPi));
-      st.log(free_line(" "));
-      st.log(free_line(kMinus[m][j], theta_minus * 180.0 / kPi));
-      if (!(m == 1 && j == 2)) st.log(free_line(" "));
+      st.logf(kPlus[m][j], theta_plus * 180.0 / kPi);
+      st.logf(" ");
+      st.logf(kMinus[m][j], theta_minus * 180.0 / kPi);
+      if (!(m == 1 && j == 2)) st.logf(" ");
       const double delta = std::fabs(theta_plus - theta_minus) * 180.0 / kPi;
       if (delta > detectable) {
         st.dflag[k] = 10.0;
@@ -81,15 +81,15 @@ void set_direction_flags(CoreState& st) {
   }
 
   if (st.pass == 1) {
-    st.log(free_line(" ----------------------------"));
-    st.log(free_line(" ajusted direction table "));
-    st.log(free_line(" ----------------------------"));
+    st.logf(" ----------------------------");
+    st.logf(" ajusted direction table ");
+    st.logf(" ----------------------------");
   }
-  st.log(free_line("  "));
-  st.log(free_line(" DIRECTION FLAG TABLE "));
-  st.log(free_line("  "));
-  st.log(free_line(" distinguishable-AXIS FLAG                           and RELATIVE postiiton TO HIGHER-Z-CM FLAG "));
-  st.log(free_line("  "));
+  st.logf("  ");
+  st.logf(" DIRECTION FLAG TABLE ");
+  st.logf("  ");
+  st.logf(" distinguishable-AXIS FLAG                           and RELATIVE postiiton TO HIGHER-Z-CM FLAG ");
+  st.logf("  ");
   write_flag_rows(st);
 }
 
@@ -112,18 +112,18 @@ static void write_symmetric_message(CoreState& st, int molecule) {
                                          "    "};
   };
   for (std::string_view line : lines(console_system)) st.say(free_line(line));
-  for (std::string_view line : lines(log_system)) st.log(free_line(line));
+  for (std::string_view line : lines(log_system)) st.logf(line);
 }
 
 static void write_dump(CoreState& st, std::string_view title) {
   static const char* const kLabels[6] = {" 7 ", "17 ", " 8 ", " 7 ", "17 ", " 8 "};
-  st.log(free_line("========================================="));
-  st.log(free_line(title));
+  st.logf("=========================================");
+  st.logf(title);
   for (int k = 0; k < 6; ++k) {
     const Vec3& p = st.endpoints[k];
-    st.log(free_line(kLabels[k], p.x, p.y, p.z));
+    st.logf(kLabels[k], p.x, p.y, p.z);
   }
-  st.log(free_line("========================================="));
+  st.logf("=========================================");
 }
 
 // Reflects an end point through its molecule's centre: P := CM - (P - CM).
@@ -147,11 +147,13 @@ void orient_axes(CoreState& st) {
       st.say(free_line(" program stopped"));
       st.say(free_line(version));
       st.say(free_line("  "));
-      st.log(free_line("  "));
-      st.log(free_line(" program stopped"));
-      st.log(free_line(version));
-      st.log(free_line(" rev.: ZE11 "));
-      throw ProgramStop{};
+      st.logf("  ");
+      st.logf(" program stopped");
+      st.logf(version);
+      st.logf(" rev.: ZE11 ");
+      throw ProgramStop{s1 < 20 && s2 < 20 ? StopCode::symmetric_both
+                        : s1 < 20           ? StopCode::symmetric_1
+                                            : StopCode::symmetric_2};
     }
     st.first_pass_sums = {static_cast<int>(s1), static_cast<int>(s2)};
   }
@@ -165,17 +167,17 @@ void orient_axes(CoreState& st) {
   }
   write_dump(st, "escrita de eigenvectors apos ANALISE Z-HIGHER-CM");
 
-  st.log(free_line("  "));
-  st.log(free_line(" ----------------------------"));
-  st.log(free_line(" Logo apos analise - ajusted direction table "));
-  st.log(free_line(" ----------------------------"));
-  st.log(free_line("  "));
-  st.log(free_line("  "));
-  st.log(free_line(" DIRECTION FLAG TABLE "));
-  st.log(free_line("  "));
-  st.log(free_line(" distinguishable-AXIS FLAG  "));
-  st.log(free_line(" and RELATIVE postiiton TO HIGHER-Z-CM FLAG "));
-  st.log(free_line("  "));
+  st.logf("  ");
+  st.logf(" ----------------------------");
+  st.logf(" Logo apos analise - ajusted direction table ");
+  st.logf(" ----------------------------");
+  st.logf("  ");
+  st.logf("  ");
+  st.logf(" DIRECTION FLAG TABLE ");
+  st.logf("  ");
+  st.logf(" distinguishable-AXIS FLAG  ");
+  st.logf(" and RELATIVE postiiton TO HIGHER-Z-CM FLAG ");
+  st.logf("  ");
   write_flag_rows(st);
 }
 
@@ -260,40 +262,40 @@ void assemble_right_handed(CoreState& st) {
                                        : std::string("dotprodct n.dot.") + un + "  actual";
     const std::string after = std::string("dotproduct n.dot.") + un + " after analysis ";
 
-    st.log(free_line(stars));
-    st.log(free_line(fc.header));
-    st.log(free_line("  "));
-    st.log(free_line(m == 0 ? " molecule 1 " : " molecule 2 "));
-    st.log(free_line("  "));
-    st.log(free_line(modulus_text(fc.a), norm_pow(a)));
-    st.log(free_line(modulus_text(fc.b), norm_pow(b)));
-    st.log(free_line("  "));
-    st.log(free_line("  "));
-    st.log(free_line(fc.cross_text));
-    st.log(free_line(" modulo n ", norm_pow(n)));
-    st.log(free_line(modulus_text(fc.u), norm_pow(u)));
-    st.log(free_line(actual, t));
-    st.log(free_line(fc.expected_text));
-    st.log(free_line(after, t_after));
-    st.log(free_line(stars));
+    st.logf(stars);
+    st.logf(fc.header);
+    st.logf("  ");
+    st.logf(m == 0 ? " molecule 1 " : " molecule 2 ");
+    st.logf("  ");
+    st.logf(modulus_text(fc.a), norm_pow(a));
+    st.logf(modulus_text(fc.b), norm_pow(b));
+    st.logf("  ");
+    st.logf("  ");
+    st.logf(fc.cross_text);
+    st.logf(" modulo n ", norm_pow(n));
+    st.logf(modulus_text(fc.u), norm_pow(u));
+    st.logf(actual, t);
+    st.logf(fc.expected_text);
+    st.logf(after, t_after);
+    st.logf(stars);
   }
 
   blank(st, "  ", 5);
-  st.log(free_line(std::string(35, '-')));
-  st.log(free_line(std::string(35, '-')));
+  st.logf(std::string(35, '-'));
+  st.logf(std::string(35, '-'));
   blank(st, "  ", 3);
-  st.log(free_line(std::string(35, '-')));
-  st.log(free_line(std::string(35, '-')));
-  st.log(free_line("  "));
-  st.log(free_line("   dados coletados apos analise righ-handed  "));
-  st.log(free_line("  "));
+  st.logf(std::string(35, '-'));
+  st.logf(std::string(35, '-'));
+  st.logf("  ");
+  st.logf("   dados coletados apos analise righ-handed  ");
+  st.logf("  ");
   write_endpoint_table(st);
   blank(st, "  ", 3);
-  st.log(free_line(std::string(35, '-')));
-  st.log(free_line(std::string(35, '-')));
+  st.logf(std::string(35, '-'));
+  st.logf(std::string(35, '-'));
   blank(st, "  ", 3);
-  st.log(free_line(std::string(35, '-')));
-  st.log(free_line(std::string(35, '-')));
+  st.logf(std::string(35, '-'));
+  st.logf(std::string(35, '-'));
 }
 
 void build_frames(CoreState& st) {

@@ -24,10 +24,10 @@ static std::string framed(std::string_view text) {
 
 void open_report(CoreState& st) {
   Session& s = st.session;
-  if (s.report.is_open()) return;
+  if (s.report.is_open() || !s.write_files) return;
   bool analyzer = st.mode == Mode::analyzer;
   s.report.open(s.file(analyzer ? kAnalyzerReportName : kBuilderReportName));
-  auto put = [&](std::string_view text) { s.log(free_line(text)); };
+  auto put = [&](std::string_view text) { s.logf(text); };
   if (analyzer) {
     put("  ");
     put("  ");
@@ -66,13 +66,13 @@ static void write_groups(CoreState& st, int k, const Vec3& c) {
   GroupTable& g = st.groups[k];
   for (int z = 1; z <= 92; ++z) {
     if (std::lround(g.presence[z]) != 77) continue;
-    st.log(free_line("atomic number", z, g.centre[z].x, g.centre[z].y, g.centre[z].z));
-    st.log(free_line("number of Z atoms=", std::lround(g.count[z])));
+    st.logf("atomic number", z, g.centre[z].x, g.centre[z].y, g.centre[z].z);
+    st.logf("number of Z atoms=", std::lround(g.count[z]));
     double dx = g.centre[z].x - c.x;
     double dy = g.centre[z].y - c.y;
     double dz = g.centre[z].z - c.z;
     g.distance[z] = std::pow(dx * dx + dy * dy + dz * dz, 0.5);
-    st.log(free_line(" distance from CM ", g.distance[z]));
+    st.logf(" distance from CM ", g.distance[z]);
   }
 }
 
@@ -127,18 +127,18 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
     coo_and_m[i].z -= c.z;
   }
 
-  st.log(free_line(" ################################# "));
-  st.log(free_line("  "));
-  st.log(free_line(" center of mass data "));
-  st.log(free_line("  "));
-  st.log(free_line(k == 0 ? " molecule 1 " : " molecule 2 "));
-  st.log(free_line("  "));
-  st.log(free_line(" xcm ycm zcm ", c.x, c.y, c.z));
-  st.log(free_line("  "));
-  st.log(free_line(" center of mass table "));
-  st.log(free_line("  "));
+  st.logf(" ################################# ");
+  st.logf("  ");
+  st.logf(" center of mass data ");
+  st.logf("  ");
+  st.logf(k == 0 ? " molecule 1 " : " molecule 2 ");
+  st.logf("  ");
+  st.logf(" xcm ycm zcm ", c.x, c.y, c.z);
+  st.logf("  ");
+  st.logf(" center of mass table ");
+  st.logf("  ");
   write_groups(st, k, c);
-  for (int i = 0; i < 3; ++i) st.log(free_line("  "));
+  for (int i = 0; i < 3; ++i) st.logf("  ");
 
   if (z_high > 0 && g.distance[z_high] > kHigherZMinDistance) g.flag[z_high] = 999.0;
 
@@ -172,12 +172,12 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
   t.m[2][0] = txz, t.m[2][1] = tyz, t.m[2][2] = tzz;
 
   const int mol = k + 1;
-  st.log(free_line("  "));
-  st.log(free_line(" TENSOR OF THE MOMENT OF INERTIA "));
-  st.log(free_line(" molecula ", mol));
-  st.log(free_line("  "));
-  st.log(free_line("  "));
-  for (int r = 0; r < 3; ++r) st.log(free_line(t.m[r][0], t.m[r][1], t.m[r][2]));
+  st.logf("  ");
+  st.logf(" TENSOR OF THE MOMENT OF INERTIA ");
+  st.logf(" molecula ", mol);
+  st.logf("  ");
+  st.logf("  ");
+  for (int r = 0; r < 3; ++r) st.logf(t.m[r][0], t.m[r][1], t.m[r][2]);
   st.tensor[k] = t;
 
   // Coordinates so large that the tensor overflows cannot be analysed; keep
@@ -194,68 +194,68 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
   diasym(a, moments, 3);
   for (int j = 0; j < 3; ++j) st.eigvec[k][j] = Vec3{a[3 * j], a[3 * j + 1], a[3 * j + 2]};
 
-  st.log(free_line("  "));
-  st.log(free_line(" EIGENVECTORS: A eigen1, B eigen 2, C eigen 3 "));
-  st.log(free_line(" for asymmetric top:                                  I_A (blue) < I_B (green) < I_C (red) "));
-  st.log(free_line(" I A  (eigenvector 1)  (blue)"));
-  st.log(free_line(" I B  (eigenvector 2)  (green)"));
-  st.log(free_line(" I C  (eigenvector 3)  (red)"));
-  st.log(free_line("  "));
-  st.log(free_line("  EIGENVECTORS:  "));
-  st.log(free_line(" molecula ", mol));
-  for (int i = 0; i < 3; ++i) st.log(free_line("  "));
+  st.logf("  ");
+  st.logf(" EIGENVECTORS: A eigen1, B eigen 2, C eigen 3 ");
+  st.logf(" for asymmetric top:                                  I_A (blue) < I_B (green) < I_C (red) ");
+  st.logf(" I A  (eigenvector 1)  (blue)");
+  st.logf(" I B  (eigenvector 2)  (green)");
+  st.logf(" I C  (eigenvector 3)  (red)");
+  st.logf("  ");
+  st.logf("  EIGENVECTORS:  ");
+  st.logf(" molecula ", mol);
+  for (int i = 0; i < 3; ++i) st.logf("  ");
   static const char* const kAxisTitles[3] = {" x     y      z    eigenvector 1 (A)",
                                              " x     y      z    eigenvector 2 (B)",
                                              " x     y      z    eigenvector 3 (C)"};
   for (int j = 0; j < 3; ++j) {
     const Vec3& e = st.eigvec[k][j];
-    st.log(free_line(kAxisTitles[j]));
-    st.log(fortran_f(7, 2, e.x) + fortran_f(7, 2, e.y) + fortran_f(7, 2, e.z));
+    st.logf(kAxisTitles[j]);
+    if (st.logging()) st.log(fortran_f(7, 2, e.x) + fortran_f(7, 2, e.y) + fortran_f(7, 2, e.z));
   }
-  st.log(free_line(" "));
+  st.logf(" ");
 
   static const char* const kEig[3] = {" eig 1  I_A", " eig 2  I_B", " eig 3  I_C"};
-  st.log(free_line("  "));
-  st.log(free_line("  "));
-  st.log(free_line(" EIGENVALUES: Moments of Inertia (g cm^2):"));
-  st.log(free_line(" molecula ", mol));
-  st.log(free_line("  I_A <I_B <I_C"));
-  st.log(free_line("  "));
-  for (int j = 0; j < 3; ++j) st.log(free_line(kEig[j], moments[j]));
-  st.log(free_line("  "));
-  st.log(free_line("  "));
+  st.logf("  ");
+  st.logf("  ");
+  st.logf(" EIGENVALUES: Moments of Inertia (g cm^2):");
+  st.logf(" molecula ", mol);
+  st.logf("  I_A <I_B <I_C");
+  st.logf("  ");
+  for (int j = 0; j < 3; ++j) st.logf(kEig[j], moments[j]);
+  st.logf("  ");
+  st.logf("  ");
 
-  st.log(free_line("  "));
-  st.log(free_line("  "));
-  st.log(free_line(" EIGENVALUES: Moments of Inertia (kg m^2):"));
-  st.log(free_line(" molecula ", mol));
-  st.log(free_line("  I_A <I_B <I_C"));
-  st.log(free_line("  "));
-  for (int j = 0; j < 3; ++j) st.log(free_line(kEig[j], moments[j] * kKgM2PerGCm2));
-  st.log(free_line("  "));
-  st.log(free_line("  "));
+  st.logf("  ");
+  st.logf("  ");
+  st.logf(" EIGENVALUES: Moments of Inertia (kg m^2):");
+  st.logf(" molecula ", mol);
+  st.logf("  I_A <I_B <I_C");
+  st.logf("  ");
+  for (int j = 0; j < 3; ++j) st.logf(kEig[j], moments[j] * kKgM2PerGCm2);
+  st.logf("  ");
+  st.logf("  ");
 
   for (int j = 0; j < 3; ++j) st.moments[k][j] = moments[j];
 
-  st.log(free_line("  "));
-  st.log(free_line("  "));
-  st.log(free_line(" Rot Constant = h/(8*Pi**2*c*I) "));
-  st.log(free_line("fator ", kRotationalFactor));
-  for (int i = 0; i < 4; ++i) st.log(free_line("  "));
-  st.log(free_line("ROTATIONAL CONSTANTS (GHz): "));
-  st.log(free_line(" molecula ", mol));
-  st.log(free_line("  "));
-  st.log(free_line("  "));
-  for (int j = 0; j < 3; ++j) st.log(free_line((1.0 / moments[j]) * kRotationalFactor));
-  st.log(free_line("  "));
-  st.log(free_line("  "));
-  st.log(free_line("ROTATIONAL CONSTANTS (cm-1): "));
-  st.log(free_line(" molecula ", mol));
-  st.log(free_line("  "));
-  st.log(free_line("  "));
-  for (int j = 0; j < 3; ++j) st.log(free_line((1.0 / moments[j]) * kRotationalFactor / 30.0));
-  st.log(free_line("  "));
-  st.log(free_line("  "));
+  st.logf("  ");
+  st.logf("  ");
+  st.logf(" Rot Constant = h/(8*Pi**2*c*I) ");
+  st.logf("fator ", kRotationalFactor);
+  for (int i = 0; i < 4; ++i) st.logf("  ");
+  st.logf("ROTATIONAL CONSTANTS (GHz): ");
+  st.logf(" molecula ", mol);
+  st.logf("  ");
+  st.logf("  ");
+  for (int j = 0; j < 3; ++j) st.logf((1.0 / moments[j]) * kRotationalFactor);
+  st.logf("  ");
+  st.logf("  ");
+  st.logf("ROTATIONAL CONSTANTS (cm-1): ");
+  st.logf(" molecula ", mol);
+  st.logf("  ");
+  st.logf("  ");
+  for (int j = 0; j < 3; ++j) st.logf((1.0 / moments[j]) * kRotationalFactor / 30.0);
+  st.logf("  ");
+  st.logf("  ");
 
   for (int j = 0; j < 3; ++j) {
     const Vec3& e = st.eigvec[k][j];
@@ -269,26 +269,26 @@ void write_endpoint_table(CoreState& st) {
   for (int k = 0; k < 2; ++k) {
     for (int j = 0; j < 3; ++j) {
       const Vec3& p = st.endpoints[3 * k + j];
-      st.log(free_line(k == 0 ? " molecula 1 " : " molecula 2 ", p.x, p.y, p.z));
+      st.logf(k == 0 ? " molecula 1 " : " molecula 2 ", p.x, p.y, p.z);
     }
     const Vec3& c = st.cm[k];
-    st.log(free_line(k == 0 ? "   cm 1" : "   cm 2", c.x, c.y, c.z));
+    st.logf(k == 0 ? "   cm 1" : "   cm 2", c.x, c.y, c.z);
   }
 }
 
 void write_initial_data(CoreState& st) {
   auto blank = [&](int times) {
-    for (int i = 0; i < times; ++i) st.log(free_line("  "));
+    for (int i = 0; i < times; ++i) st.logf("  ");
   };
   auto hyphens = [&] {
-    st.log(free_line(kHyphens35));
-    st.log(free_line(kHyphens35));
+    st.logf(kHyphens35);
+    st.logf(kHyphens35);
   };
   blank(3);
   hyphens();
   blank(3);
   hyphens();
-  st.log(free_line("   dados coletados inicialmente  "));
+  st.logf("   dados coletados inicialmente  ");
   blank(1);
   write_endpoint_table(st);
   blank(3);
@@ -323,26 +323,26 @@ void write_verification(CoreState& st) {
   for (int b = 0; b < 12; ++b) {
     const Block& block = blocks[b];
     if (b == 6) {
-      st.log(free_line(kHashes));
-      st.log(free_line(" EIGENVALUE PROBLEM TEST - OPOSITE DIRECTION "));
+      st.logf(kHashes);
+      st.logf(" EIGENVALUE PROBLEM TEST - OPOSITE DIRECTION ");
     }
     const int m = block.molecule;
     Vec3 v = sub(st.endpoints[3 * m + block.axis], st.cm[m]);
     if (block.opposite) v = neg(v);
     const Vec3 w = mul(st.tensor[m], v);
     const double lambda = st.moments[m][block.axis];
-    for (std::string_view line : block.separator) st.log(free_line(line));
-    st.log(free_line(m == 0 ? " eigenvalue problem verification - molecule 1 "
-                            : " eigenvalue problem verification - molecule 2 "));
-    st.log(free_line("  "));
-    st.log(free_line(block.heading));
-    st.log(free_line(" vector coord. through eigenproblem: "));
-    st.log(free_line(w.x / lambda, w.y / lambda, w.z / lambda));
-    st.log(free_line(" eigenvector previously evaluated: "));
-    st.log(free_line(v.x, v.y, v.z));
-    st.log(free_line("  "));
+    for (std::string_view line : block.separator) st.logf(line);
+    st.logf(m == 0 ? " eigenvalue problem verification - molecule 1 "
+                            : " eigenvalue problem verification - molecule 2 ");
+    st.logf("  ");
+    st.logf(block.heading);
+    st.logf(" vector coord. through eigenproblem: ");
+    st.logf(w.x / lambda, w.y / lambda, w.z / lambda);
+    st.logf(" eigenvector previously evaluated: ");
+    st.logf(v.x, v.y, v.z);
+    st.logf("  ");
   }
-  for (int i = 0; i < 3; ++i) st.log(free_line(kHashes));
+  for (int i = 0; i < 3; ++i) st.logf(kHashes);
 }
 
 }  // namespace kavor

@@ -22,7 +22,7 @@ ResultNames build_result_names(Session& session, double r, double theta, double 
     session.say(free_line(" distance between molecules greater than "));
     session.say(free_line(" 9999.9 Angstrons "));
     session.say(free_line(" name file error "));
-    throw ProgramStop{};
+    throw ProgramStop{StopCode::distance_too_large};
   }
 
   const long theta_deg = std::lround(kDegPerRad * theta);

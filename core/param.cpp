@@ -32,16 +32,16 @@ class AlignmentObserver : public FitObserver {
     st_.say(free_line(" issue related to: "));
     st_.say(free_line(" soma_diferencas and parametro_diferencas "));
     st_.say(free_line(" best_z1,best_x1,best_y1 nao receberam valor algum "));
-    st_.log(free_line("  "));
-    for (int i = 0; i < 6; ++i) st_.log(free_line(" WARNING "));
-    st_.log(free_line("  "));
-    st_.log(free_line(" WARNING - NO GUESS ANGLE FOUND IN FIT PROCEDURE - "));
-    st_.log(free_line(" problem in : AXES ALIGNMENT "));
-    st_.log(free_line("  "));
-    st_.log(free_line(" issue related to: "));
-    st_.log(free_line(" soma_diferencas and parametro_diferencas "));
-    st_.log(free_line(" best_z1,best_x1,best_y1 nao receberam valor algum"));
-    st_.log(free_line("  "));
+    st_.logf("  ");
+    for (int i = 0; i < 6; ++i) st_.logf(" WARNING ");
+    st_.logf("  ");
+    st_.logf(" WARNING - NO GUESS ANGLE FOUND IN FIT PROCEDURE - ");
+    st_.logf(" problem in : AXES ALIGNMENT ");
+    st_.logf("  ");
+    st_.logf(" issue related to: ");
+    st_.logf(" soma_diferencas and parametro_diferencas ");
+    st_.logf(" best_z1,best_x1,best_y1 nao receberam valor algum");
+    st_.logf("  ");
     if (st_.pass != 1) return;
     static const char* const kError[] = {"  ",
                                          " AFTER SECOND AXES ALIGNMENT ",
@@ -54,11 +54,11 @@ class AlignmentObserver : public FitObserver {
                                          " soma_diferencas and parametro_diferencas "};
     for (const char* line : kError) st_.say(free_line(line));
     st_.say(free_line(" best_z1,best_x1,best_y1 nao receberam valor algum "));
-    for (const char* line : kError) st_.log(free_line(line));
-    st_.log(free_line(" best_z1,best_x1,best_y1 nao receberam valor algum"));
-    st_.log(free_line("  "));
+    for (const char* line : kError) st_.logf(line);
+    st_.logf(" best_z1,best_x1,best_y1 nao receberam valor algum");
+    st_.logf("  ");
     st_.say(free_line("  "));
-    throw ProgramStop{};
+    throw ProgramStop{StopCode::alignment_failed};
   }
 
  private:
@@ -70,79 +70,81 @@ class EulerObserver : public FitObserver {
   explicit EulerObserver(CoreState& st) : st_(st) {}
 
   void on_candidate(const FitCandidate& c) override {
+    if (!st_.logging()) return;
     auto deg = [](double rad) { return rad * 180.0 / kPi; };
-    st_.log(free_line("  "));
-    st_.log(free_line("  "));
-    st_.log(free_line("cosEixosZ", c.cos_z, "angle Z", deg(std::acos(c.cos_z))));
-    st_.log(free_line("cosEixosX", c.cos_x, "angle x", deg(std::acos(c.cos_x))));
-    st_.log(free_line("cosEixosY", c.cos_y, "angle Y", deg(std::acos(c.cos_y))));
-    st_.log(free_line("  "));
-    st_.log(free_line("  "));
-    st_.log(free_line(" evaluated through tangent- DEGREES "));
-    st_.log(free_line("angle betw Zs", c.dz));
-    st_.log(free_line("angle betw Xs", c.dx));
-    st_.log(free_line("angle betw Ys", c.dy));
-    st_.log(free_line("  "));
-    st_.log(free_line("  "));
-    st_.log(free_line(" ENCONTRADOs ANGULOS verif.=90"));
-    st_.log(free_line(" verificador ", c.verificador));
-    st_.log(free_line("  "));
-    st_.log(free_line(" aproximation: "));
-    st_.log(free_line(" alpha ", deg(c.alpha)));
-    st_.log(free_line(" beta  ", deg(c.beta)));
-    st_.log(free_line(" gamma ", deg(c.gamma)));
-    st_.log(free_line("  "));
-    st_.log(free_line(" ======================================= "));
-    st_.log(free_line(" soma_diferencas (DEGREES)", c.soma_diferencas));
-    st_.log(free_line("-----------------------------------"));
-    st_.log(free_line(" parametro_difer", c.parametro_before));
-    st_.log(free_line("-----------------------------------"));
-    st_.log(free_line(" ======================================= "));
+    st_.logf("  ");
+    st_.logf("  ");
+    st_.logf("cosEixosZ", c.cos_z, "angle Z", deg(std::acos(c.cos_z)));
+    st_.logf("cosEixosX", c.cos_x, "angle x", deg(std::acos(c.cos_x)));
+    st_.logf("cosEixosY", c.cos_y, "angle Y", deg(std::acos(c.cos_y)));
+    st_.logf("  ");
+    st_.logf("  ");
+    st_.logf(" evaluated through tangent- DEGREES ");
+    st_.logf("angle betw Zs", c.dz);
+    st_.logf("angle betw Xs", c.dx);
+    st_.logf("angle betw Ys", c.dy);
+    st_.logf("  ");
+    st_.logf("  ");
+    st_.logf(" ENCONTRADOs ANGULOS verif.=90");
+    st_.logf(" verificador ", c.verificador);
+    st_.logf("  ");
+    st_.logf(" aproximation: ");
+    st_.logf(" alpha ", deg(c.alpha));
+    st_.logf(" beta  ", deg(c.beta));
+    st_.logf(" gamma ", deg(c.gamma));
+    st_.logf("  ");
+    st_.logf(" ======================================= ");
+    st_.logf(" soma_diferencas (DEGREES)", c.soma_diferencas);
+    st_.logf("-----------------------------------");
+    st_.logf(" parametro_difer", c.parametro_before);
+    st_.logf("-----------------------------------");
+    st_.logf(" ======================================= ");
   }
 
   void on_scan_end(int iteration, int counter) override {
     if (iteration != 1 || counter != 0) return;
     for (int i = 0; i < 4; ++i) st_.say(free_line(" ERROR - EULER ANGLES NOT FOUND "));
-    for (int i = 0; i < 3; ++i) st_.log(free_line(" ERROR - EULER ANGLES NOT FOUND "));
-    st_.log(free_line(" tipico erro com verificador "));
-    st_.log(free_line(" habilitar EULER ISSUE e verif. right handed part"));
-    st_.log(free_line(" ERROR - EULER ANGLES NOT FOUND "));
-    throw ProgramStop{};
+    for (int i = 0; i < 3; ++i) st_.logf(" ERROR - EULER ANGLES NOT FOUND ");
+    st_.logf(" tipico erro com verificador ");
+    st_.logf(" habilitar EULER ISSUE e verif. right handed part");
+    st_.logf(" ERROR - EULER ANGLES NOT FOUND ");
+    throw ProgramStop{StopCode::euler_not_found};
   }
 
   void on_window(const FitWindow& w, const BestAngles& best) override {
+    if (!st_.logging()) return;
     const bool builder = st_.mode == Mode::builder;
     auto fit_line = [&](const char* text, double angle) {
-      st_.log(free_line(text, std::lround(kDegPerRad * angle)));
-      if (builder) st_.log(free_line(text, kDegPerRad * angle));
-      st_.log(free_line("  "));
+      st_.logf(text, std::lround(kDegPerRad * angle));
+      if (builder) st_.logf(text, kDegPerRad * angle);
+      st_.logf("  ");
     };
     fit_line("alpha fit ALIGNMENT", best.alpha);
     fit_line("beta  fit ALIGNMENT", best.beta);
     fit_line("gamma fit ALIGNMENT", best.gamma);
-    st_.log(free_line("  "));
-    st_.log(free_line(" smaller dif. betw. Z axes - DEGREES:", best.best_z1));
-    st_.log(free_line(builder ? " smaller dif. betw. x axes - DEGREES:"
+    st_.logf("  ");
+    st_.logf(" smaller dif. betw. Z axes - DEGREES:", best.best_z1);
+    st_.logf(builder ? " smaller dif. betw. x axes - DEGREES:"
                               : " smaller dif. betw. X axes - DEGREES:",
-                      best.best_x1));
-    st_.log(free_line(" smaller dif. betw. Y axes - DEGREES:", best.best_y1));
-    st_.log(free_line("  "));
-    st_.log(free_line(" menor soma de dif. ", best.best_z1 + best.best_x1 + best.best_y1));
-    st_.log(free_line("  "));
-    st_.log(free_line(" ############################ "));
-    st_.log(free_line(" iteracao ", w.iteration));
-    st_.log(free_line("  "));
-    st_.log(free_line(" ================================================== "));
-    st_.log(free_line(" condicoes iniciais - iteracao:", w.iteration));
-    if (builder) st_.log(free_line(" alpha initical ", w.alpha0));
-    st_.log(free_line(" alpha initical DEG", kDegPerRad * w.alpha0));
-    if (builder) st_.log(free_line(" beta initial ", w.beta));
-    st_.log(free_line(" beta initial DEG", kDegPerRad * w.beta));
-    if (builder) st_.log(free_line(" gamma inicail ", w.gamma0));
-    st_.log(free_line(" gamma inicail DEG", kDegPerRad * w.gamma0));
-    st_.log(free_line(" incremento ", w.step));
-    st_.log(free_line(" limite superior do scan ", w.n));
-    st_.log(free_line(" ================================================== "));
+                      best.best_x1);
+    st_.logf(" smaller dif. betw. Y axes - DEGREES:", best.best_y1);
+    st_.logf("  ");
+    st_.logf(" menor soma de dif. ", best.best_z1 + best.best_x1 + best.best_y1);
+    st_.logf("  ");
+    st_.logf(" ############################ ");
+    st_.logf(" iteracao ", w.iteration);
+    st_.logf("  ");
+    st_.logf(" ================================================== ");
+    st_.logf(" condicoes iniciais - iteracao:", w.iteration);
+    if (builder) st_.logf(" alpha initical ", w.alpha0);
+    st_.logf(" alpha initical DEG", kDegPerRad * w.alpha0);
+    if (builder) st_.logf(" beta initial ", w.beta);
+    st_.logf(" beta initial DEG", kDegPerRad * w.beta);
+    if (builder) st_.logf(" gamma inicail ", w.gamma0);
+    st_.logf(" gamma inicail DEG", kDegPerRad * w.gamma0);
+    st_.logf(" incremento ", w.step);
+    st_.logf(" limite superior do scan ", w.n);
+    st_.logf(" ================================================== ");
   }
 
  private:
@@ -158,7 +160,7 @@ void check_identified(CoreState& st) {
   if (ok[0] && ok[1]) return;
   if (!ok[0]) st.say(free_line(" molecule 1 has no recognised element label "));
   if (!ok[1]) st.say(free_line(" molecule 2 has no recognised element label "));
-  throw ProgramStop{};
+  throw ProgramStop{StopCode::no_element};
 }
 
 double angle_between(const Vec3& a, const Vec3& b) {
@@ -197,7 +199,7 @@ void alignment_pass(CoreState& st, AtomTable& coo_and_m) {
   st.cm[1] = Vec3{0.0, 0.0, 0.0};
 
   st.beta_pass = angle_between(sub(st.endpoints[kAxis_z], st.cm[0]), sub(st.endpoints[kAxis_Z], st.cm[1]));
-  st.log(free_line("  "));
+  st.logf("  ");
 
   ++st.pass;
   if (st.pass < 3)
@@ -206,15 +208,15 @@ void alignment_pass(CoreState& st, AtomTable& coo_and_m) {
 
 void euler_search(CoreState& st) {
   const std::string hashes = " ############################################# ";
-  st.log(free_line(hashes));
-  st.log(free_line(hashes));
-  st.log(free_line("  "));
+  st.logf(hashes);
+  st.logf(hashes);
+  st.logf("  ");
   for (int group = 0; group < 3; ++group) {
-    for (int i = 0; i < 3; ++i) st.log(free_line(" search for Euler angles "));
-    st.log(free_line("  "));
+    for (int i = 0; i < 3; ++i) st.logf(" search for Euler angles ");
+    st.logf("  ");
   }
-  for (int i = 0; i < 4; ++i) st.log(free_line(hashes));
-  st.log(free_line("  "));
+  for (int i = 0; i < 4; ++i) st.logf(hashes);
+  st.logf("  ");
 
   FitSetup setup;
   const Vec3& cm1 = st.cm[0];
@@ -229,9 +231,9 @@ void euler_search(CoreState& st) {
   EulerObserver observer(st);
   grid_fit(setup, st.best, observer);
 
-  st.log(free_line("================================"));
-  st.log(free_line(" angulos de Euler obtidos "));
-  st.log(free_line("================================"));
+  st.logf("================================");
+  st.logf(" angulos de Euler obtidos ");
+  st.logf("================================");
 }
 
 void relative_position(const CoreState& st, double& r, double& theta, double& phi) {
@@ -244,23 +246,25 @@ void relative_position(const CoreState& st, double& r, double& theta, double& ph
 }
 
 static void write_file_name_values(CoreState& st, const ParamArgs& a) {
-  st.log(free_line(" &&& adapted values  "));
-  st.log(free_line(" valores para escrita de nome de arquivo "));
-  st.log(free_line("       "));
-  st.log(free_line(" r     ", a.ret_r));
-  st.log(free_line(" theta ", std::lround(kDegPerRad * a.ret_theta)));
-  st.log(free_line(" phi   ", std::lround(kDegPerRad * a.ret_phi)));
-  st.log(free_line("       "));
-  st.log(free_line(" alpha ", std::lround(kDegPerRad * a.ret_alpha)));
-  st.log(free_line(" beta  ", std::lround(kDegPerRad * a.ret_beta)));
-  st.log(free_line(" gamma ", std::lround(kDegPerRad * a.ret_gamma)));
-  st.log(free_line("       "));
+  st.logf(" &&& adapted values  ");
+  st.logf(" valores para escrita de nome de arquivo ");
+  st.logf("       ");
+  st.logf(" r     ", a.ret_r);
+  st.logf(" theta ", std::lround(kDegPerRad * a.ret_theta));
+  st.logf(" phi   ", std::lround(kDegPerRad * a.ret_phi));
+  st.logf("       ");
+  st.logf(" alpha ", std::lround(kDegPerRad * a.ret_alpha));
+  st.logf(" beta  ", std::lround(kDegPerRad * a.ret_beta));
+  st.logf(" gamma ", std::lround(kDegPerRad * a.ret_gamma));
+  st.logf("       ");
 }
 
 static void write_analyzer_files(CoreState& st, const AtomTable& coo_and_m,
-                                 const std::vector<Label>& isymbol, const ParamArgs& a) {
+                                 const std::vector<Label>& isymbol, ParamArgs& a) {
   const ResultNames names = build_result_names(st.session, a.ret_r, a.ret_theta, a.ret_phi,
                                                a.ret_alpha, a.ret_beta, a.ret_gamma);
+  a.result_stem = names.stem;
+  if (!st.session.write_files) return;
   OutputFile geometry, bild;
   geometry.open(st.session.file(names.geometry));
   bild.open(st.session.file(names.bild));
@@ -338,11 +342,11 @@ void param(int& n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, Pa
     if (kDegPerRad * *value > 359.5) *value = 0.0;
 
   if (std::lround(kDegPerRad * args.ret_beta) == 0) {
-    st.log(free_line("  "));
-    st.log(free_line("  "));
-    for (int i = 0; i < 4; ++i) st.log(free_line("WARNING:  for beta = zero, gamma = 0 "));
-    st.log(free_line("  "));
-    st.log(free_line("  "));
+    st.logf("  ");
+    st.logf("  ");
+    for (int i = 0; i < 4; ++i) st.logf("WARNING:  for beta = zero, gamma = 0 ");
+    st.logf("  ");
+    st.logf("  ");
   }
   write_file_name_values(st, args);
   write_analyzer_files(st, coo_and_m, isymbol, args);

@@ -4,6 +4,7 @@
 // placement.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "core/atoms.hpp"
@@ -28,6 +29,7 @@ struct ParamArgs {
   double ret_beta = 0.0;
   double ret_gamma = 0.0;
   double ret_r = 0.0;
+  std::string result_stem;        // analyzer: stem of the result-file names
 };
 
 // The builder's stages after the final values (placement, short contacts,

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/atoms.hpp"
+#include "core/format.hpp"
 #include "core/outfile.hpp"
 
 namespace kavor {
@@ -21,11 +22,20 @@ struct Session {
   std::filesystem::path dir;
   Mode mode;
   OutputFile report;  // opened by the core on its first use
+  // Off for a batch frame: no report and no result files, only the values.
+  bool write_files = true;
 
   void say(std::string_view line) { console << line << '\n'; }
   void log(std::string_view line) {
     if (report.is_open()) report.line(line);
   }
+  // A free-format report line, formatted only when a report is being written:
+  // a run without a report (a batch frame) pays nothing for its 2000 lines.
+  template <class... Items>
+  void logf(const Items&... items) {
+    if (report.is_open()) report.line(free_line(items...));
+  }
+  bool logging() const { return report.is_open(); }
   void both(std::string_view line) {
     say(line);
     log(line);

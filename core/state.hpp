@@ -76,6 +76,11 @@ struct CoreState {
 
   void say(std::string_view line) { session.say(line); }
   void log(std::string_view line) { session.log(line); }
+  template <class... Items>
+  void logf(const Items&... items) {
+    session.logf(items...);
+  }
+  bool logging() const { return session.logging(); }
   void both(std::string_view line) { session.both(line); }
 };
 

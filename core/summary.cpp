@@ -25,12 +25,12 @@ void stop_on_atom_counts(Session& s, const GeometryBlock& block) {
     s.say(free_line(" with more than 2 atoms "));
     // The N1 message ends with a tab, the N message does not.
     s.say(free_line(block.n1 <= 2 ? " ERROR \t" : " ERROR "));
-    throw ProgramStop{};
+    throw ProgramStop{StopCode::atom_counts};
   }
   if (block.n1 >= block.n) {
     s.say(free_line(" molecule 2 has no atoms: N1 must be smaller than N "));
     s.say(free_line(" ERROR "));
-    throw ProgramStop{};
+    throw ProgramStop{StopCode::atom_counts};
   }
 }
 

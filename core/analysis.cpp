@@ -1,0 +1,88 @@
+#include "core/analysis.hpp"
+
+#include <cmath>
+#include <sstream>
+
+#include "core/euler.hpp"
+#include "core/naming.hpp"
+#include "core/summary.hpp"
+
+namespace kavor {
+
+const char* stop_code_name(StopCode code) {
+  switch (code) {
+    case StopCode::none: return "ok";
+    case StopCode::too_many_atoms: return "too_many_atoms";
+    case StopCode::atom_counts: return "atom_counts";
+    case StopCode::no_element: return "no_element";
+    case StopCode::symmetric_1: return "symmetric_1";
+    case StopCode::symmetric_2: return "symmetric_2";
+    case StopCode::symmetric_both: return "symmetric_both";
+    case StopCode::alignment_failed: return "alignment_failed";
+    case StopCode::euler_not_found: return "euler_not_found";
+    case StopCode::distance_too_large: return "distance_too_large";
+    case StopCode::user_value: return "user_value";
+    case StopCode::coordinates: return "coordinates";
+    case StopCode::n1_not_found: return "n1_not_found";
+    case StopCode::unreadable: return "unreadable";
+  }
+  return "unknown";
+}
+
+bool Analysis::theta_defined() const { return values.ret_r > kNoDirectionDistance; }
+bool Analysis::phi_defined() const { return theta_defined() && theta_deg != 0 && theta_deg != 180; }
+
+Analysis analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args,
+                      PlacementStage* placement) {
+  Analysis result;
+  try {
+    stop_on_atom_counts(session, block);
+    args.mode_flag = session.mode == Mode::builder ? 'y' : 'n';
+    std::vector<Label> isymbol = block.isymbol;
+    AtomTable table = block.icoo_and_m;
+    int n = block.n;
+    param(n, block.n1, isymbol, table, args, session, placement);
+  } catch (const ProgramStop& stop) {
+    result.status = stop.code;
+  }
+  result.values = args;
+  result.stem = args.result_stem;
+  result.theta_deg = std::lround(kDegPerRad * args.ret_theta);
+  result.phi_deg = std::lround(kDegPerRad * args.ret_phi);
+  result.alpha_deg = std::lround(kDegPerRad * args.ret_alpha);
+  result.beta_deg = std::lround(kDegPerRad * args.ret_beta);
+  result.gamma_deg = std::lround(kDegPerRad * args.ret_gamma);
+  return result;
+}
+
+std::string join_console_lines(const std::string& text) {
+  std::string joined;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t a = start, b = end;
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (a < b && blank(text[a])) ++a;
+    while (b > a && blank(text[b - 1])) --b;
+    if (b > a) {
+      if (!joined.empty()) joined += ' ';
+      for (size_t i = a; i < b; ++i) joined += text[i] == '\t' ? ' ' : text[i];
+    }
+    start = end + 1;
+  }
+  return joined;
+}
+
+Analysis analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
+                         ParamArgs args) {
+  std::ostringstream console;
+  Session session(console, ".", mode);
+  session.write_files = false;
+  Analysis result = analyse_pair(block, session, args, placement);
+  const std::string text = console.str();
+  if (!text.empty()) result.message = join_console_lines(text);
+  return result;
+}
+
+}  // namespace kavor

@@ -1,0 +1,53 @@
+// The one door onto the analysis: a pair held in memory in, the six
+// placement parameters (or the orderly stop that ended the run) out.
+// Both programs, the batch program and the Python package go through it.
+#pragma once
+
+#include <string>
+
+#include "core/errors.hpp"
+#include "core/geometry_input.hpp"
+#include "core/param.hpp"
+#include "core/session.hpp"
+
+namespace kavor {
+
+struct Analysis {
+  StopCode status = StopCode::none;  // none: analysed
+  // The core's parameter list after the run. Analyzer: ret_r (Angstrom) and
+  // ret_theta .. ret_gamma (radians) are the returned values, after the
+  // full-turn rule and the rule of 359.5 degrees. Builder: as the core left it.
+  ParamArgs values;
+  std::string stem;  // "[0005.2-092-082]-(023-132-038": the result files' names
+  // Whole degrees as the analyzer's summary shows them (half away from zero).
+  long theta_deg = 0, phi_deg = 0, alpha_deg = 0, beta_deg = 0, gamma_deg = 0;
+  // The stop's console text, its lines trimmed and joined by one blank
+  // (analyse_quietly only).
+  std::string message;
+
+  bool ok() const { return status == StopCode::none; }
+  // theta has a meaning when r exceeds 0.099999 Angstrom; phi also needs
+  // theta off the polar axis (whole degrees not 0 or 180).
+  bool theta_defined() const;
+  bool phi_defined() const;
+};
+
+// Checks the atom counts, then runs the core in the session's mode. An
+// orderly stop returns its code; its message lines are on the session's
+// console and, once open, in its report. Input and output errors are thrown.
+// With session.write_files off no report line is formatted and no file is
+// written. `args` carries the builder's user values in; `placement` is the
+// builder's stage after the analysis.
+Analysis analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args = {},
+                      PlacementStage* placement = nullptr);
+
+// Analyser-mode analysis without report, files or console; a stop's text
+// goes to `message`.
+Analysis analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
+                         PlacementStage* placement = nullptr, ParamArgs args = {});
+
+// Console text as one line: each line trimmed of blanks and tabs, empty
+// lines dropped, the rest joined by one blank.
+std::string join_console_lines(const std::string& text);
+
+}  // namespace kavor
