@@ -1,0 +1,75 @@
+#include "batch/batch.hpp"
+
+#include <charconv>
+#include <iostream>
+#include <new>
+
+#include "core/errors.hpp"
+
+namespace kavor::batch {
+
+namespace {
+
+const char* const kHelp = R"(usage: kavor-batch COMMAND [options] ...
+
+commands:
+  analyze FILE...   the six placement parameters of every frame, one table
+                    row per frame (kavor's analysis)
+  build FILE        molecule 1 placed at every point of a grid or a table,
+                    one index row per point (ud-kavor's placement)
+
+kavor-batch COMMAND --help describes each command.
+)";
+
+const char* const kVersion = "kavor-batch 1.13.10 (kavor 1.13.10, ud-kavor 1.14)\n";
+
+}  // namespace
+
+long parse_count(const std::string& option, const std::string& text, long min) {
+  long value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || value < min)
+    throw UsageError{option + " takes a whole number of at least " + std::to_string(min) + ", not '" +
+                     text + "'"};
+  return value;
+}
+
+Shard parse_shard(const std::string& text) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos) throw UsageError{"--shard takes K/N, not '" + text + "'"};
+  Shard shard;
+  shard.index = parse_count("--shard K", text.substr(0, slash), 1);
+  shard.count = parse_count("--shard N", text.substr(slash + 1), 1);
+  if (shard.index > shard.count)
+    throw UsageError{"--shard K/N needs K between 1 and N, not '" + text + "'"};
+  return shard;
+}
+
+int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  try {
+    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+      (args.empty() ? err : out) << kHelp;
+      return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+      out << kVersion;
+      return 0;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "analyze") return run_analyze(rest, out, err);
+    if (args[0] == "build") return run_build(rest, out, err);
+    throw UsageError{"unknown command '" + args[0] + "' (analyze or build)"};
+  } catch (const UsageError& e) {
+    err << "kavor-batch: " << e.message << "\nkavor-batch --help describes the commands.\n";
+  } catch (const InputError& e) {
+    err << "kavor-batch: error: " << e.what() << '\n';
+  } catch (const OutputError& e) {
+    err << "kavor-batch: error: " << e.what() << '\n';
+  } catch (const std::bad_alloc&) {
+    err << "kavor-batch: error: out of memory\n";
+  }
+  return 2;
+}
+
+}  // namespace kavor::batch

@@ -1,0 +1,36 @@
+// kavor-batch: the analysis and the builder over many frames or points in
+// one process. Each subcommand returns the exit status: 0, or 2 when some
+// input could not be read or an output could not be written.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace kavor::batch {
+
+// Frames shared out among N runs: this run takes the K-th share (1-based) of
+// contiguous, equal blocks, so that the shards' rows in order are the whole.
+struct Shard {
+  long index = 1;  // K
+  long count = 1;  // N
+  bool active() const { return count > 1; }
+  // First and one-past-last item of this share of `total`.
+  long first(long total) const { return static_cast<long>((__int128)total * (index - 1) / count); }
+  long last(long total) const { return static_cast<long>((__int128)total * index / count); }
+};
+
+// Whole program: argv without the program name.
+int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Parsing helpers shared by the subcommands; they throw UsageError.
+struct UsageError {
+  std::string message;
+};
+long parse_count(const std::string& option, const std::string& text, long min);
+Shard parse_shard(const std::string& text);
+
+}  // namespace kavor::batch

@@ -1,0 +1,13 @@
+// kavor-batch: kavor's analysis and ud-kavor's placement over thousands of
+// frames or millions of points in one process, one table out.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "batch/batch.hpp"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return kavor::batch::batch_main(args, std::cout, std::cerr);
+}

@@ -1,0 +1,102 @@
+#include "batch/table.hpp"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "core/errors.hpp"
+
+namespace kavor::batch {
+
+void append_number(std::string& row, double value) {
+  if (!std::isfinite(value)) return;
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  row.append(buffer, result.ptr);
+}
+
+void append_text(std::string& row, std::string_view text) {
+  for (char c : text) row += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? ' ' : c;
+}
+
+TableSink::TableSink(const std::string& path, std::ostream& stream) : stream_(stream) {
+  if (path.empty() || path == "-") return;
+  file_ = std::make_unique<OutputFile>();
+  file_->open(path);
+}
+
+void TableSink::write(const std::string& text) {
+  if (text.empty()) return;
+  if (file_) {
+    // OutputFile adds the line end itself.
+    std::string_view rest(text);
+    while (!rest.empty()) {
+      const size_t end = rest.find('\n');
+      file_->line(rest.substr(0, end));
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    return;
+  }
+  stream_.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+void TableSink::close() {
+  if (file_) {
+    file_->commit();
+    return;
+  }
+  stream_.flush();
+  if (!stream_) throw OutputError("cannot write the table to standard output");
+}
+
+void parallel_for(int jobs, std::size_t count, const std::function<void(std::size_t)>& work) {
+  if (jobs <= 1 || count <= 1) {
+    for (std::size_t i = 0; i < count; ++i) work(i);
+    return;
+  }
+  std::atomic<std::size_t> next{0};
+  auto worker = [&] {
+    for (std::size_t i = next++; i < count; i = next++) work(i);
+  };
+  const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(jobs) - 1, count - 1);
+  std::vector<std::thread> threads;
+  threads.reserve(helpers);
+  for (std::size_t t = 0; t < helpers; ++t) threads.emplace_back(worker);
+  worker();
+  for (std::thread& t : threads) t.join();
+}
+
+Progress::Progress(const char* unit)
+    : unit_(unit), enabled_(::isatty(STDERR_FILENO) == 1),
+      start_(std::chrono::steady_clock::now()), last_(start_) {}
+
+void Progress::advance(std::size_t done) {
+  done_ += done;
+  if (!enabled_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_ < std::chrono::milliseconds(250)) return;
+  last_ = now;
+  const double seconds = std::chrono::duration<double>(now - start_).count();
+  std::fprintf(stderr, "\r%zu %s, %.0f %s per second ", done_, unit_,
+               seconds > 0 ? static_cast<double>(done_) / seconds : 0.0, unit_);
+  std::fflush(stderr);
+}
+
+void Progress::finish() {
+  if (!enabled_ || done_ == 0) return;
+  last_ = std::chrono::steady_clock::time_point{};
+  advance(0);
+  std::fputc('\n', stderr);
+}
+
+int default_jobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+}  // namespace kavor::batch

@@ -1,0 +1,60 @@
+// Output pieces of the batch program: the TSV table's numbers and fields,
+// the destination (standard output or a file that appears only when
+// complete), work spread over threads in input order, and the progress line.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "core/outfile.hpp"
+
+namespace kavor::batch {
+
+// The shortest decimal text that reads back as the same double ("5.2",
+// "3.2924001008744055"); an empty field for a value that is not a number.
+void append_number(std::string& row, double value);
+// A text field: tabs, line ends and other control bytes become blanks, so a
+// row stays one line of the table.
+void append_text(std::string& row, std::string_view text);
+
+// Where a table goes: `path` empty or "-" means the given stream.
+class TableSink {
+ public:
+  TableSink(const std::string& path, std::ostream& stream);
+  void write(const std::string& text);  // whole lines
+  // Publishes the file / flushes the stream; throws OutputError on failure.
+  void close();
+
+ private:
+  std::ostream& stream_;
+  std::unique_ptr<OutputFile> file_;
+};
+
+// Calls work(i) for every i in [0, count) on `jobs` threads (the calling
+// thread is one of them) and returns when all calls are done.
+void parallel_for(int jobs, std::size_t count, const std::function<void(std::size_t)>& work);
+
+// "frames done, frames per second" on standard error, at most a few times a
+// second, only when standard error is a terminal.
+class Progress {
+ public:
+  explicit Progress(const char* unit);
+  void advance(std::size_t done);
+  void finish();
+
+ private:
+  const char* unit_;
+  bool enabled_;
+  std::size_t done_ = 0;
+  std::chrono::steady_clock::time_point start_, last_;
+};
+
+// Default number of threads: the machine's cores.
+int default_jobs();
+
+}  // namespace kavor::batch
