@@ -82,9 +82,13 @@ RunResult run_ud_kavor(const std::filesystem::path& dir) {
 }
 
 RunResult run_binary(const std::string& binary, const std::filesystem::path& dir) {
+  return run_command("'" + binary + "'", dir);
+}
+
+RunResult run_command(const std::string& command_line, const std::filesystem::path& dir) {
   const std::filesystem::path out_path = dir / ".stdout.capture";
   const std::filesystem::path err_path = dir / ".stderr.capture";
-  const std::string command = "cd '" + dir.string() + "' && '" + binary + "' > '" +
+  const std::string command = "cd '" + dir.string() + "' && { " + command_line + " ; } > '" +
                               out_path.string() + "' 2> '" + err_path.string() + "' < /dev/null";
   const int raw = std::system(command.c_str());
   RunResult result;

@@ -39,6 +39,9 @@ RunResult run_kavor(const std::filesystem::path& dir);
 RunResult run_ud_kavor(const std::filesystem::path& dir);
 // Runs a built program as a separate process in `dir`.
 RunResult run_binary(const std::string& binary, const std::filesystem::path& dir);
+// Runs a shell command line in `dir`, standard input from /dev/null unless
+// the command redirects it.
+RunResult run_command(const std::string& command, const std::filesystem::path& dir);
 
 // Path of an example pair's file: examples/<name>/<file>.
 std::filesystem::path example(const std::string& name, const std::string& file = "input-GEOMETRY.xyz");

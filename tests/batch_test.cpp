@@ -1,0 +1,280 @@
+// kavor-batch analyze against kavor itself: every row must hold what kavor
+// computes for the same geometry (r to the bit, the whole degrees of its
+// summary, the stem of its result files, its stop), whatever the input
+// layout, the number of threads or the sharding.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/analysis.hpp"
+#include "test_util.hpp"
+
+namespace kavor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScratchDir;
+
+const std::string kBatch = KAVOR_BATCH_BINARY;
+const std::string kTrajectoryScript = std::string(PROJECT_DIR) + "/bench/make_trajectory.py";
+
+using Row = std::vector<std::string>;
+enum Column { kSource, kFrame, kStatus, kR, kTheta, kPhi, kAlpha, kBeta, kGamma, kName, kMessage };
+
+std::vector<Row> parse_table(const std::string& text) {
+  std::vector<Row> rows;
+  for (const std::string& line : testing::split_lines(text)) {
+    Row row;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, '\t')) row.push_back(field);
+    if (!line.empty() && line.back() == '\t') row.push_back("");
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Rows without the header, each checked to have the 11 columns.
+std::vector<Row> body(const std::string& text) {
+  std::vector<Row> rows = parse_table(text);
+  EXPECT_FALSE(rows.empty());
+  if (rows.empty()) return rows;
+  EXPECT_EQ(rows[0][kSource], "source");
+  rows.erase(rows.begin());
+  for (const Row& r : rows) EXPECT_EQ(r.size(), 11u) << r[0];
+  return rows;
+}
+
+testing::RunResult batch(const std::string& args, const fs::path& dir) {
+  return testing::run_command("'" + kBatch + "' " + args, dir);
+}
+
+void make_trajectory(const fs::path& path, const std::string& example, int frames, int seed) {
+  const std::string command = "python3 '" + kTrajectoryScript + "' '" + EXAMPLES_DIR + "/" + example +
+                              "' " + std::to_string(frames) + " " + std::to_string(seed) +
+                              " --mixed > '" + path.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+// What kavor says about one input-GEOMETRY.xyz, read from its own outputs.
+struct KavorView {
+  bool ok = false;
+  std::string console;  // joined lines
+  double r = 0.0;       // the report's unrounded r
+  std::string position, rotation;  // the summary's two value lines
+  std::string stem;                // of its result files, with the ')'
+};
+
+KavorView run_kavor_on(const std::string& input) {
+  ScratchDir dir;
+  testing::write_file(dir / "input-GEOMETRY.xyz", input);
+  const testing::RunResult run = testing::run_kavor(dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  KavorView view;
+  view.console = join_console_lines(run.out);
+  for (const std::string& f : dir.files())
+    if (f.size() > 10 && f.compare(f.size() - 10, 10, "-KAVOR.xyz") == 0) {
+      view.ok = true;
+      view.stem = f.substr(0, f.size() - 10);
+    }
+  if (!view.ok) return view;
+  const auto report = testing::read_lines(dir / "LOG-PARAM-ONLY.txt");
+  for (const std::string& line : report)
+    if (line.rfind("  r     ", 0) == 0) view.r = std::strtod(line.c_str() + 8, nullptr);
+  const auto out = testing::split_lines(run.out);
+  for (size_t i = 0; i + 2 < out.size(); ++i) {
+    if (out[i].find("POSITION:") != std::string::npos) view.position = out[i + 2];
+    if (out[i].find("ROTATION:") != std::string::npos) view.rotation = out[i + 2];
+  }
+  return view;
+}
+
+// The summary's value lines rebuilt from a row, as kavor prints them.
+void expect_row_matches(const Row& row, const KavorView& kavor, const std::string& where) {
+  SCOPED_TRACE(where);
+  if (!kavor.ok) {
+    EXPECT_NE(row[kStatus], "ok");
+    EXPECT_FALSE(row[kMessage].empty());
+    // kavor prints its banner first; the stop's text follows it.
+    const std::string& c = kavor.console;
+    EXPECT_EQ(c.substr(c.size() - std::min(c.size(), row[kMessage].size())), row[kMessage]);
+    return;
+  }
+  ASSERT_EQ(row[kStatus], "ok") << row[kMessage];
+  EXPECT_EQ(std::strtod(row[kR].c_str(), nullptr), kavor.r);  // to the bit
+  EXPECT_EQ(row[kName], kavor.stem);
+  auto whole = [](const std::string& field) { return std::lround(std::strtod(field.c_str(), nullptr)); };
+  char rotation[32];
+  std::snprintf(rotation, sizeof rotation, "%4ld%4ld%4ld", whole(row[kAlpha]), whole(row[kBeta]),
+                whole(row[kGamma]));
+  EXPECT_EQ(kavor.rotation, rotation);
+  std::ostringstream position;
+  char r_field[16];
+  std::snprintf(r_field, sizeof r_field, "%7.1f", std::strtod(row[kR].c_str(), nullptr));
+  position << r_field;
+  if (row[kTheta].empty()) {
+    EXPECT_TRUE(row[kPhi].empty());
+    EXPECT_EQ(kavor.position, std::string(r_field) + "  NAD  NAD");
+  } else if (row[kPhi].empty()) {
+    char t[8];
+    std::snprintf(t, sizeof t, "%4ld", whole(row[kTheta]));
+    EXPECT_EQ(kavor.position, std::string(r_field) + t + "  NAD");
+  } else {
+    char tp[16];
+    std::snprintf(tp, sizeof tp, "%4ld%4ld", whole(row[kTheta]), whole(row[kPhi]));
+    EXPECT_EQ(kavor.position, std::string(r_field) + tp);
+  }
+}
+
+// A standard XYZ frame written in kavor's layout with the given N1.
+std::string programs_layout(const std::vector<std::string>& frame_lines, int n1) {
+  std::string text = frame_lines[0] + "\n";
+  for (size_t i = 2; i < frame_lines.size(); ++i) text += frame_lines[i] + "\n";
+  return text + "\n" + std::to_string(n1) + "\n";
+}
+
+std::vector<std::vector<std::string>> split_frames(const std::string& xyz) {
+  std::vector<std::vector<std::string>> frames;
+  const auto lines = testing::split_lines(xyz);
+  for (size_t i = 0; i < lines.size();) {
+    const int n = std::stoi(lines[i]);
+    frames.emplace_back(lines.begin() + i, lines.begin() + i + n + 2);
+    i += n + 2;
+  }
+  return frames;
+}
+
+TEST(BatchAnalyze, EveryExampleAndItsDirectoryEqualKavor) {
+  ScratchDir dir;
+  std::string args;
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(EXAMPLES_DIR))
+    if (fs::exists(entry.path() / "input-GEOMETRY.xyz")) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) args += " '" + std::string(EXAMPLES_DIR) + "/" + name + "'";
+  const auto run = batch("analyze" + args, dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto rows = body(run.out);
+  ASSERT_EQ(rows.size(), names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string input = testing::read_file(testing::example(names[i]));
+    EXPECT_EQ(rows[i][kSource], std::string(EXAMPLES_DIR) + "/" + names[i] + "/input-GEOMETRY.xyz");
+    expect_row_matches(rows[i], run_kavor_on(input), names[i]);
+  }
+}
+
+// Each frame of a seeded trajectory (perturbed pairs, symmetric pairs,
+// unknown labels, an interleaved split, shared centres) against kavor on the
+// same frame, both with N1 given and found from the bonds.
+TEST(BatchAnalyze, TrajectoryFramesEqualKavor) {
+  ScratchDir dir;
+  make_trajectory(dir / "t.xyz", "n-methylformamide-dimer", 30, 11);
+  const auto frames = split_frames(testing::read_file(dir / "t.xyz"));
+  for (const std::string n1 : {"9", "auto"}) {
+    const auto run = batch("analyze --n1 " + n1 + " t.xyz", dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto rows = body(run.out);
+    ASSERT_EQ(rows.size(), frames.size());
+    std::map<std::string, int> statuses;
+    for (size_t k = 0; k < frames.size(); ++k) {
+      const Row& row = rows[k];
+      EXPECT_EQ(row[kFrame], std::to_string(k + 1));
+      ++statuses[row[kStatus]];
+      const std::string& kind = frames[k][1];
+      if (n1 == "auto" && kind.find("interleaved") != std::string::npos) {
+        EXPECT_EQ(row[kStatus], "n1_not_found");  // never a silent wrong split
+        continue;
+      }
+      if (row[kStatus] == "n1_not_found") continue;
+      const int frame_n1 = n1 == "9" || kind.find("symmetric") == std::string::npos ? 9 : 12;
+      if (n1 == "auto" && kind.find("unknown-labels") != std::string::npos) {
+        EXPECT_EQ(row[kStatus], "atom_counts");  // unknown atoms bond to nothing
+        continue;
+      }
+      expect_row_matches(row, run_kavor_on(programs_layout(frames[k], frame_n1)),
+                         "frame " + std::to_string(k + 1) + " " + kind + " --n1 " + n1);
+    }
+    EXPECT_GE(statuses["ok"], 12);
+    EXPECT_GE(statuses["symmetric_both"], 3);
+  }
+}
+
+// One set of frames through every door gives the same values, and threads
+// and shards change nothing but the split of the work.
+TEST(BatchAnalyze, LayoutsThreadsAndShardsAgree) {
+  ScratchDir dir;
+  make_trajectory(dir / "t.xyz", "ethanol-dimer", 40, 5);
+  const auto frames = split_frames(testing::read_file(dir / "t.xyz"));
+  std::string crlf;
+  for (const auto& frame : frames)
+    for (const std::string& line : frame) crlf += line + "\r\n";
+  testing::write_file(dir / "crlf.xyz", crlf);
+  fs::create_directory(dir / "pair");
+  testing::write_file(dir / "pair" / "input-GEOMETRY.xyz", programs_layout(frames[0], 9));
+  testing::write_file(dir / "first.txt", programs_layout(frames[0], 9));
+
+  const auto whole = batch("analyze --n1 9 --jobs 1 t.xyz", dir.path());
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  EXPECT_EQ(batch("analyze --n1 9 --jobs 4 t.xyz", dir.path()).out, whole.out);
+  const auto piped = batch("analyze --n1=9 - < crlf.xyz", dir.path());
+  auto values = [](const std::string& table) {
+    std::vector<Row> rows = body(table);
+    for (Row& r : rows) r.erase(r.begin());  // the source column differs
+    return rows;
+  };
+  EXPECT_EQ(values(piped.out), values(whole.out));
+
+  std::string shards;
+  for (const char* k : {"1/3", "2/3", "3/3"}) {
+    const auto part = batch(std::string("analyze --n1 9 --shard ") + k + " t.xyz", dir.path());
+    ASSERT_EQ(part.status, 0) << part.err;
+    shards += part.out.substr(part.out.find('\n') + 1);
+  }
+  EXPECT_EQ(shards, whole.out.substr(whole.out.find('\n') + 1));
+
+  // kavor's own layout, under its name, under another name and as a directory.
+  const auto layouts = batch("analyze pair first.txt pair/input-GEOMETRY.xyz", dir.path());
+  ASSERT_EQ(layouts.status, 0) << layouts.err;
+  const auto rows = values(layouts.out);
+  const Row first = values(whole.out)[0];
+  ASSERT_EQ(rows.size(), 3u);
+  for (const Row& r : rows) EXPECT_EQ(Row(r.begin() + 1, r.end()), Row(first.begin() + 1, first.end()));
+}
+
+TEST(BatchAnalyze, UnreadableInputsGiveOneLineEachAndTheRestIsComplete) {
+  ScratchDir dir;
+  make_trajectory(dir / "t.xyz", "glycine-dimer", 6, 3);
+  std::string text = testing::read_file(dir / "t.xyz");
+  testing::write_file(dir / "truncated.xyz", text.substr(0, text.size() - 40));
+  std::string word = text;
+  word.replace(word.find('\n', word.find('\n') + 1) + 4, 1, "x");  // a coordinate of frame 1
+  testing::write_file(dir / "word.xyz", word);
+
+  const auto run = batch("analyze --n1 10 -o table.tsv missing.xyz truncated.xyz word.xyz t.xyz", dir.path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(run.out.empty());
+  const auto errors = testing::split_lines(run.err);
+  ASSERT_EQ(errors.size(), 3u) << run.err;
+  EXPECT_NE(errors[0].find("missing.xyz: cannot open input file"), std::string::npos);
+  EXPECT_NE(errors[1].find("truncated.xyz:"), std::string::npos);
+  EXPECT_NE(errors[2].find("word.xyz:3: expected"), std::string::npos);
+
+  const auto rows = body(testing::read_file(dir / "table.tsv"));
+  std::map<std::string, std::vector<std::string>> by_source;
+  for (const Row& r : rows) by_source[r[kSource]].push_back(r[kStatus]);
+  EXPECT_EQ(by_source.count("missing.xyz"), 0u);
+  ASSERT_EQ(by_source["truncated.xyz"].size(), 6u);  // five frames, then the cut one
+  EXPECT_EQ(by_source["truncated.xyz"].back(), "unreadable");
+  EXPECT_EQ(by_source["word.xyz"], std::vector<std::string>{"unreadable"});
+  EXPECT_EQ(by_source["t.xyz"].size(), 6u);
+  for (const std::string& name : dir.files()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+
+}  // namespace
+}  // namespace kavor
