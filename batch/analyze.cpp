@@ -85,14 +85,9 @@ void analyse_job(Job& job, N1Mode mode, int fixed_n1, std::string& row) {
       }
     }
     if (status == StopCode::none) {
-      try {
-        result = analyse_quietly(block);
-        status = result.status;
-        message = result.message;
-      } catch (const InputError& e) {
-        status = StopCode::coordinates;
-        message = e.what();
-      }
+      result = analyse_frame(block);
+      status = result.status;
+      message = result.message;
     }
   }
   row.clear();

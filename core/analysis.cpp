@@ -85,4 +85,15 @@ Analysis analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* 
   return result;
 }
 
+Analysis analyse_frame(const GeometryBlock& block) {
+  try {
+    return analyse_quietly(block);
+  } catch (const InputError& e) {
+    Analysis result;
+    result.status = StopCode::coordinates;
+    result.message = e.what();
+    return result;
+  }
+}
+
 }  // namespace kavor

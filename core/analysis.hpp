@@ -46,6 +46,10 @@ Analysis analyse_pair(const GeometryBlock& block, Session& session, ParamArgs ar
 Analysis analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
                          PlacementStage* placement = nullptr, ParamArgs args = {});
 
+// One frame of a batch: analyse_quietly, with coordinates too large to
+// analyse given as the stop `coordinates` instead of an exception.
+Analysis analyse_frame(const GeometryBlock& block);
+
 // Console text as one line: each line trimmed of blanks and tabs, empty
 // lines dropped, the rest joined by one blank.
 std::string join_console_lines(const std::string& text);
