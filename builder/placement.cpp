@@ -36,6 +36,70 @@ Vec3 turn_about(const Mat3& m, const Vec3& c, const Vec3& p) {
 
 }  // namespace
 
+AnalysedPair analysed_pair(const CoreState& st) {
+  AnalysedPair pair;
+  pair.n = st.n_total;
+  pair.n1 = st.n1;
+  pair.atoms.resize(pair.n);
+  for (int i = 0; i < pair.n; ++i) {
+    const Atom& aux = st.auxiliar[i];
+    const Atom& orig = st.originalcoo_and_m[i];
+    pair.atoms[i] = Atom{aux.x, aux.y, aux.z, orig.mass, orig.znum};
+  }
+  pair.best = st.best;
+  pair.c1 = st.cm[0];
+  pair.endpoints = {st.endpoints[0], st.endpoints[1], st.endpoints[2]};
+  // Molecule 2 does not move: its centre is the same for every placement.
+  pair.c2 = centre_of_mass(pair.atoms, pair.n1, pair.n);
+  return pair;
+}
+
+void place_molecule(const AnalysedPair& pair, double r, double theta, double phi, double alpha,
+                    double beta, double gamma, PlacedGeometry& out) {
+  const int n = pair.n, n1 = pair.n1;
+  AtomTable& placed = out.atoms;
+  placed.resize(n);
+
+  // Turn molecule 1 back so that its frame xyz lies along XYZ, then by the
+  // user's angles, both about its own centre of mass C1; then move it to the
+  // user's position. The drawn axis end points follow the same steps.
+  const Vec3 c1 = pair.c1;
+  const Mat3 back = transpose(clamped_euler_matrix(pair.best.alpha, pair.best.beta, pair.best.gamma));
+  const Mat3 turn = clamped_euler_matrix(alpha, beta, gamma);
+  const Vec3 target = centre_from_spherical(r, theta, phi);
+  const Vec3 shift = sub(target, c1);
+  for (int i = 0; i < n1; ++i) {
+    const Atom& a = pair.atoms[i];
+    Vec3 p = turn_about(back, c1, {a.x, a.y, a.z});
+    p = turn_about(turn, c1, p);
+    placed[i] = Atom{p.x + shift.x, p.y + shift.y, p.z + shift.z, 0.0, a.znum};
+  }
+  for (int i = n1; i < n; ++i) {
+    const Atom& a = pair.atoms[i];
+    placed[i] = Atom{a.x, a.y, a.z, 0.0, a.znum};
+  }
+  for (int k = 0; k < 3; ++k) {
+    const Vec3 e = turn_about(turn, c1, turn_about(back, c1, pair.endpoints[k]));
+    out.drawn[k] = Vec3{e.x + shift.x, e.y + shift.y, e.z + shift.z};
+  }
+
+  // Measure the placed pair again (molecule 1 with its masses).
+  double mass = 0.0, sx = 0.0, sy = 0.0, sz = 0.0;
+  for (int i = 0; i < n1; ++i) mass += pair.atoms[i].mass;
+  for (int i = 0; i < n1; ++i) sx += pair.atoms[i].mass * placed[i].x;
+  for (int i = 0; i < n1; ++i) sy += pair.atoms[i].mass * placed[i].y;
+  for (int i = 0; i < n1; ++i) sz += pair.atoms[i].mass * placed[i].z;
+  const Vec3 new_c1{sx / mass, sy / mass, sz / mass};
+  const Vec3& new_c2 = pair.c2;
+  const double dx = new_c2.x - new_c1.x, dy = new_c2.y - new_c1.y, dz = new_c2.z - new_c1.z;
+  out.r = std::pow(dx * dx + dy * dy + dz * dz, 0.5);
+  out.theta = std::acos(new_c1.z / out.r);
+  out.phi = std::atan2(new_c1.y, new_c1.x);
+  // With coincident centres no direction exists: draw molecule 1 at the origin.
+  out.drawn_centre = std::isnan(out.theta) ? Vec3{0.0, 0.0, 0.0}
+                                           : centre_from_spherical(out.r, out.theta, out.phi);
+}
+
 void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>& isymbol,
                         ParamArgs& args) {
   // In builder mode the returned-value slots carry the user's values in.
@@ -44,97 +108,23 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
   const std::string_view blank = "   ";
 
   banner(st, " ALIGNMENT OF MOLECULES AFTER ACTUAL EULER IDENTIF.", 2, 2, blank);
-
-  // Restore the analysis-frame geometry.
-  AtomTable auxiliar_paralelas(n);
-  for (int i = 0; i < n; ++i) {
-    const Atom& aux = st.auxiliar[i];
-    const Atom& orig = st.originalcoo_and_m[i];
-    const Atom restored{aux.x, aux.y, aux.z, orig.mass, orig.znum};
-    coo_and_m[i] = restored;
-    st.inicial_posicao_correta_coo_and_m[i] = restored;
-    auxiliar_paralelas[i] = restored;
-  }
-
-  // Turn molecule 1 back so that its frame xyz lies along XYZ, then by the
-  // user's angles, both about its own centre of mass C1. The drawn axis end
-  // points follow the same two turns.
-  const Vec3 c1 = st.cm[0];
-  const Mat3 back = transpose(clamped_euler_matrix(st.best.alpha, st.best.beta, st.best.gamma));
-  for (int i = 0; i < n1; ++i) {
-    Atom& a = auxiliar_paralelas[i];
-    const Vec3 p = turn_about(back, c1, {a.x, a.y, a.z});
-    a.x = p.x, a.y = p.y, a.z = p.z;
-  }
-  std::array<Vec3, 3> drawn;
-  for (int k = 0; k < 3; ++k) drawn[k] = turn_about(back, c1, st.endpoints[k]);
-
   banner(st, " APLICATION OF USER-DEFINED ROTATION   ", 3, 2, blank);
-  const Mat3 turn = clamped_euler_matrix(user_alpha, user_beta, user_gamma);
-  for (int i = 0; i < n1; ++i) {
-    Atom& a = auxiliar_paralelas[i];
-    const Vec3 p = turn_about(turn, c1, {a.x, a.y, a.z});
-    a.x = p.x, a.y = p.y, a.z = p.z;
-  }
-  for (int k = 0; k < 3; ++k) drawn[k] = turn_about(turn, c1, drawn[k]);
+  banner(st, " CHANGING POSITION ACCORDING TO USER ", 2, 2, blank);
+
+  const AnalysedPair pair = analysed_pair(st);
+  PlacedGeometry placed;
+  place_molecule(pair, args.ret_r, args.ret_theta, args.ret_phi, user_alpha, user_beta, user_gamma,
+                 placed);
   args.full_turn_alpha = user_alpha;
   args.full_turn_beta = user_beta;
   args.full_turn_gamma = user_gamma;
+  args.r = placed.r;
+  args.theta = placed.theta;
+  args.phi = placed.phi;
+  for (int i = 0; i < n; ++i) coo_and_m[i] = pair.atoms[i];
+  st.final_coo_and_m = placed.atoms;
 
-  banner(st, " CHANGING POSITION ACCORDING TO USER ", 2, 2, blank);
-
-  // Move molecule 1 to the user's position and write the new input file.
-  for (int i = 0; i < n1; ++i) {
-    st.auxiliar[i].x = auxiliar_paralelas[i].x;
-    st.auxiliar[i].y = auxiliar_paralelas[i].y;
-    st.auxiliar[i].z = auxiliar_paralelas[i].z;
-  }
-  const Vec3 target = centre_from_spherical(args.ret_r, args.ret_theta, args.ret_phi);
-  const Vec3 shift = sub(target, c1);
-  AtomTable coo_and_m_transl(n);
-  {
-    OutputFile geometry;
-    geometry.open(st.session.file("input-GEOMETRY.xyz"));
-    geometry.line(free_line(n));
-    geometry.line(free_line("  "));
-    for (int i = 0; i < n; ++i) {
-      Atom& a = st.auxiliar[i];
-      if (i < n1) {
-        a.x = a.x + shift.x;
-        a.y = a.y + shift.y;
-        a.z = a.z + shift.z;
-      }
-      coo_and_m_transl[i] = Atom{a.x, a.y, a.z, 0.0, a.znum};
-      geometry.line(atomic_number_line(a));
-    }
-    geometry.line(free_line("  "));
-    geometry.line(free_line(n1));
-    geometry.line(free_line("  "));
-    geometry.line(free_line("n"));
-    geometry.commit();
-  }
-  for (Vec3& e : drawn) e = Vec3{e.x + shift.x, e.y + shift.y, e.z + shift.z};
-
-  // Measure the placed pair again.
-  AtomTable aux(n);
-  for (int i = 0; i < n1; ++i) {
-    const Atom& t = coo_and_m_transl[i];
-    aux[i] = Atom{t.x, t.y, t.z, st.originalcoo_and_m[i].mass, st.originalcoo_and_m[i].znum};
-  }
-  for (int i = n1; i < n; ++i) aux[i] = coo_and_m[i];
-  const Vec3 new_c1 = centre_of_mass(aux, 0, n1);
-  const Vec3 new_c2 = centre_of_mass(aux, n1, n);
-  const double dx = new_c2.x - new_c1.x, dy = new_c2.y - new_c1.y, dz = new_c2.z - new_c1.z;
-  args.r = std::pow(dx * dx + dy * dy + dz * dz, 0.5);
-  args.theta = std::acos(new_c1.z / args.r);
-  args.phi = std::atan2(new_c1.y, new_c1.x);
-  // With coincident centres no direction exists: draw molecule 1 at the origin.
-  const Vec3 drawn_centre = std::isnan(args.theta) ? Vec3{0.0, 0.0, 0.0}
-                                         : centre_from_spherical(args.r, args.theta, args.phi);
-
-  st.final_coo_and_m.assign(n, Atom{});
-  for (int i = 0; i < n; ++i) st.final_coo_and_m[i] = coo_and_m_transl[i];
-  for (int i = 0; i < n; ++i) coo_and_m[i] = st.inicial_posicao_correta_coo_and_m[i];
+  write_placed_input(st.session, placed.atoms, n1);
 
   const std::vector<ContactPair> contacts = find_short_contacts(st.final_coo_and_m, n, n1);
   report_short_contacts(st, contacts, isymbol);
@@ -142,12 +132,30 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
   OutputFile geometry, bild;
   geometry.open(st.session.file(found ? names_.short_geometry : names_.geometry));
   bild.open(st.session.file(found ? names_.short_bild : names_.bild));
-  write_bild(bild, drawn_centre, drawn_centre, drawn);
+  write_bild(bild, placed.drawn_centre, placed.drawn_centre, placed.drawn);
   write_geometry(geometry, n, st.final_coo_and_m, isymbol, Mode::builder);
   geometry.commit();
   bild.commit();
 
   banner(st, " USER-DEFINED PARAMETERS APPLIED ", 1, 2, "  ");
+}
+
+void write_placed_input(Session& session, const AtomTable& placed, int n1) {
+  OutputFile geometry;
+  geometry.open(session.file("input-GEOMETRY.xyz"));
+  write_placed_input(geometry, placed, n1);
+  geometry.commit();
+}
+
+void write_placed_input(OutputFile& geometry, const AtomTable& placed, int n1) {
+  const int n = static_cast<int>(placed.size());
+  geometry.line(free_line(n));
+  geometry.line(free_line("  "));
+  for (int i = 0; i < n; ++i) geometry.line(atomic_number_line(placed[i]));
+  geometry.line(free_line("  "));
+  geometry.line(free_line(n1));
+  geometry.line(free_line("  "));
+  geometry.line(free_line("n"));
 }
 
 }  // namespace kavor

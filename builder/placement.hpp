@@ -5,10 +5,39 @@
 // contacts and write the result files.
 #pragma once
 
+#include <array>
+
 #include "core/naming.hpp"
 #include "core/param.hpp"
 
 namespace kavor {
+
+// What the placement needs of an analysis in the builder's mode; the same
+// for every point of a scan.
+struct AnalysedPair {
+  int n = 0, n1 = 0;
+  // Analysis-frame coordinates (molecule 2's centre at the origin, its
+  // frame XYZ along the axes), Angstrom, with masses and atomic numbers.
+  AtomTable atoms;
+  BestAngles best;                 // the found Euler angles, radians
+  Vec3 c1;                         // molecule 1's centre of mass
+  std::array<Vec3, 3> endpoints;   // molecule 1's axis end points z, y, x
+  Vec3 c2;                         // molecule 2's centre of mass, as re-measured
+};
+
+AnalysedPair analysed_pair(const CoreState& st);
+
+// One placement: molecule 1 at the user's adjusted values (r in Angstrom,
+// angles in radians).
+struct PlacedGeometry {
+  AtomTable atoms;  // x, y, z, mass 0, atomic number: the placed pair
+  double r = 0.0, theta = 0.0, phi = 0.0;  // re-measured; phi in (-pi, pi]
+  Vec3 drawn_centre;                       // molecule 1's frame as the BILD file draws it
+  std::array<Vec3, 3> drawn;
+};
+
+void place_molecule(const AnalysedPair& pair, double r, double theta, double phi, double alpha,
+                    double beta, double gamma, PlacedGeometry& out);
 
 class UserPlacement : public PlacementStage {
  public:
@@ -20,6 +49,11 @@ class UserPlacement : public PlacementStage {
  private:
   ResultNames names_;
 };
+
+// "input-GEOMETRY.xyz" of a placed pair, in the analyzer's input layout
+// (atomic numbers as labels), into the session's directory or a file.
+void write_placed_input(Session& session, const AtomTable& placed, int n1);
+void write_placed_input(OutputFile& file, const AtomTable& placed, int n1);
 
 // Euler matrix with each sine and cosine clamped to [-1, 1].
 Mat3 clamped_euler_matrix(double alpha, double beta, double gamma);

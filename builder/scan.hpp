@@ -10,23 +10,19 @@
 #include <vector>
 
 #include "builder/contacts.hpp"
+#include "builder/placement.hpp"
+#include "builder/user_values.hpp"
 #include "core/analysis.hpp"
 #include "core/naming.hpp"
 
 namespace kavor {
 
-// The six values as a user writes them in UD-input-GEOMETRY.xyz: r in
-// Angstrom, the angles in degrees.
-struct UserValues {
-  double r = 0.0, theta = 0.0, phi = 0.0, alpha = 0.0, beta = 0.0, gamma = 0.0;
-};
-
-struct AnalysedPair;  // what the placement needs of the analysis
 
 // A pair analysed in the builder's mode, without report or files.
 class PlacementBase {
  public:
-  explicit PlacementBase(const GeometryBlock& block);
+  // `too_many` marks a block whose atoms were not read (above the capacity).
+  explicit PlacementBase(const GeometryBlock& block, bool too_many = false);
   ~PlacementBase();
   PlacementBase(const PlacementBase&) = delete;
   PlacementBase& operator=(const PlacementBase&) = delete;

@@ -1,5 +1,6 @@
 #include "core/format.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -25,9 +26,11 @@ std::string fortran_f(int width, int decimals, double value) {
     if (value < 0) return right_aligned(width, width >= 9 ? "-Infinity" : "-Inf");
     return right_aligned(width, width >= 8 ? "Infinity" : "Inf");
   }
+  // Exact decimal expansion, rounded to nearest with ties to even on the
+  // binary value: the same digits as printf's "%.*f", several times faster.
   char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  std::string text = buffer;
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  std::string text(buffer, result.ptr);
   if (decimals == 0) text += '.';  // Fw.0 still writes the decimal point
   // Fortran drops the optional leading zero when that is what makes it fit.
   if (static_cast<int>(text.size()) > width) {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
+#include "core/cells.hpp"
 #include "core/elements.hpp"
 
 namespace kavor {
@@ -50,25 +50,16 @@ LeadingFragment leading_fragment(const GeometryBlock& block) {
     radius[i] = z == 0 ? -1.0 : kRadii[z - 1];
     largest = std::max(largest, radius[i]);
   }
-  // Atoms grouped in cubic cells as wide as the longest possible bond, so
-  // that bonded atoms lie in neighbouring cells.
-  const double cell = 2.0 * largest + kBondTolerance;
-  // Far-out atoms share the outermost cells: more candidates, still exact.
-  auto cell_index = [cell](double v) {
-    return static_cast<std::int64_t>(std::clamp(std::floor(v / cell), -1e15, 1e15));
-  };
-  auto key = [](std::int64_t x, std::int64_t y, std::int64_t z) {
-    const std::uint64_t m = (std::uint64_t{1} << 21) - 1;
-    return ((static_cast<std::uint64_t>(x) & m) << 42) | ((static_cast<std::uint64_t>(y) & m) << 21) |
-           (static_cast<std::uint64_t>(z) & m);
-  };
-  std::unordered_map<std::uint64_t, std::vector<int>> cells;
-  cells.reserve(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    if (radius[i] < 0.0) continue;
-    const Atom& a = block.icoo_and_m[i];
-    cells[key(cell_index(a.x), cell_index(a.y), cell_index(a.z))].push_back(i);
-  }
+  // Bonded atoms are at most the longest possible bond apart. Unidentified
+  // atoms bond to nothing, so they stay out of the grid.
+  AtomTable bonding;
+  std::vector<int> row_of;
+  for (int i = 0; i < n; ++i)
+    if (radius[i] >= 0.0) {
+      bonding.push_back(block.icoo_and_m[i]);
+      row_of.push_back(i);
+    }
+  const CellGrid grid(bonding, 0, static_cast<int>(bonding.size()), 2.0 * largest + kBondTolerance);
   std::vector<char> in_fragment(n, 0);
   std::vector<int> stack{0};
   in_fragment[0] = 1;
@@ -77,23 +68,17 @@ LeadingFragment leading_fragment(const GeometryBlock& block) {
     const int i = stack.back();
     stack.pop_back();
     const Atom& a = block.icoo_and_m[i];
-    const std::int64_t cx = cell_index(a.x), cy = cell_index(a.y), cz = cell_index(a.z);
-    for (std::int64_t dx = -1; dx <= 1; ++dx)
-      for (std::int64_t dy = -1; dy <= 1; ++dy)
-        for (std::int64_t dz = -1; dz <= 1; ++dz) {
-          auto it = cells.find(key(cx + dx, cy + dy, cz + dz));
-          if (it == cells.end()) continue;
-          for (int k : it->second) {
-            if (in_fragment[k]) continue;
-            const Atom& b = block.icoo_and_m[k];
-            const double ex = a.x - b.x, ey = a.y - b.y, ez = a.z - b.z;
-            const double limit = radius[i] + radius[k] + kBondTolerance;
-            if (ex * ex + ey * ey + ez * ez > limit * limit) continue;
-            in_fragment[k] = 1;
-            ++size;
-            stack.push_back(k);
-          }
-        }
+    grid.for_each_candidate(a, [&](int j) {
+      const int k = row_of[j];
+      if (in_fragment[k]) return;
+      const Atom& b = block.icoo_and_m[k];
+      const double ex = a.x - b.x, ey = a.y - b.y, ez = a.z - b.z;
+      const double limit = radius[i] + radius[k] + kBondTolerance;
+      if (ex * ex + ey * ey + ez * ez > limit * limit) return;
+      in_fragment[k] = 1;
+      ++size;
+      stack.push_back(k);
+    });
   }
   if (size == n) {
     result.message = "atom 1 is bonded, directly or through others, to every atom: no molecule 2";

@@ -13,17 +13,21 @@ static constexpr long kNad = 999;  // internal value of a "NAD" field
 
 ResultNames build_result_names(Session& session, double r, double theta, double phi,
                                double alpha, double beta, double gamma) {
-  std::string distance = fortran_f(7, 1, r);
-  distance[0] = '[';
-  for (int i = 1; i <= 4; ++i)
-    if (distance[i] == ' ') distance[i] = '0';
-
   if (r > kNameDistanceLimit) {
     session.say(free_line(" distance between molecules greater than "));
     session.say(free_line(" 9999.9 Angstrons "));
     session.say(free_line(" name file error "));
     throw ProgramStop{StopCode::distance_too_large};
   }
+  return result_names(session.mode, r, theta, phi, alpha, beta, gamma);
+}
+
+ResultNames result_names(Mode mode, double r, double theta, double phi, double alpha, double beta,
+                         double gamma) {
+  std::string distance = fortran_f(7, 1, r);
+  distance[0] = '[';
+  for (int i = 1; i <= 4; ++i)
+    if (distance[i] == ' ') distance[i] = '0';
 
   const long theta_deg = std::lround(kDegPerRad * theta);
   long t = theta_deg;
@@ -32,7 +36,7 @@ ResultNames build_result_names(Session& session, double r, double theta, double 
   long b = std::lround(kDegPerRad * beta);
   long g = std::lround(kDegPerRad * gamma);
 
-  if (session.mode == Mode::builder) {
+  if (mode == Mode::builder) {
     const long a_rounded = a, g_rounded = g;
     if (p == 360) p = 0;
     if (a == 360) a = 0;
@@ -67,7 +71,7 @@ ResultNames build_result_names(Session& session, double r, double theta, double 
 
   ResultNames names;
   names.stem = distance + "-" + t_field + "-" + p_field + "]-(" + a_field + "-" + b_field + "-" + g_field;
-  if (session.mode == Mode::analyzer) {
+  if (mode == Mode::analyzer) {
     names.geometry = names.stem + ")-KAVOR.xyz";
     names.bild = names.stem + ")-KAVOR-UCSF-Chimera.bild";
   } else {

@@ -25,6 +25,9 @@ struct ResultNames {
 struct Session;
 ResultNames build_result_names(Session& session, double r, double theta, double phi,
                                double alpha, double beta, double gamma);
+// The same names for r at most kNameDistanceLimit, without a session.
+ResultNames result_names(Mode mode, double r, double theta, double phi, double alpha, double beta,
+                         double gamma);
 
 inline constexpr double kNameDistanceLimit = 9999.900390625;        // 9999.9 as float
 inline constexpr double kNoDirectionDistance = 0.09999900311231613;  // 0.099999 as float

@@ -1,0 +1,144 @@
+#include "builder/scan.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/cells.hpp"
+#include "core/summary.hpp"
+
+namespace kavor {
+
+namespace {
+
+// Takes what the placement needs when the core hands over in builder mode.
+class Snapshot : public PlacementStage {
+ public:
+  void run(CoreState& st, AtomTable&, std::vector<Label>& isymbol, ParamArgs&) override {
+    pair = std::make_unique<AnalysedPair>(analysed_pair(st));
+    labels = isymbol;
+  }
+  std::unique_ptr<AnalysedPair> pair;
+  std::vector<Label> labels;
+};
+
+double distance(const Atom& a, const Atom& b) {
+  const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// Pairs up to this many candidates are tested one by one: cheaper than a
+// grid for the pairs of a quantum-chemistry scan.
+constexpr long kPlainPairs = 1L << 16;
+
+void measure_contacts(const AtomTable& atoms, int n, int n1, const PlaceOptions& options,
+                      PlacedPoint& out) {
+  out.contacts = 0;
+  out.contact_pairs.clear();
+  double nearest = std::numeric_limits<double>::infinity();
+  auto take = [&](int i, int k, double d) {
+    nearest = std::min(nearest, d);
+    if (d > kShortContact) return;
+    ++out.contacts;
+    if (options.list_contacts) out.contact_pairs.push_back({i, k, d});
+  };
+  if (static_cast<long>(n1) * (n - n1) <= kPlainPairs) {
+    for (int i = 0; i < n1; ++i)
+      for (int k = n1; k < n; ++k) take(i, k, distance(atoms[i], atoms[k]));
+    out.min_distance = nearest;
+    return;
+  }
+  const double reach = std::max(2.0, options.min_distance_reach);
+  const CellGrid grid(atoms, n1, n, reach);
+  std::vector<ContactPair> found;
+  for (int i = 0; i < n1; ++i) {
+    found.clear();
+    grid.for_each_candidate(atoms[i], [&](int k) {
+      const double d = distance(atoms[i], atoms[k]);
+      if (d <= reach) found.push_back({i, k, d});
+    });
+    // Same order as the plain loop: molecule 2's atoms ascending.
+    std::sort(found.begin(), found.end(), [](const ContactPair& a, const ContactPair& b) { return a.k < b.k; });
+    for (const ContactPair& p : found) take(p.i, p.k, p.d);
+  }
+  out.min_distance = nearest <= reach ? nearest : std::numeric_limits<double>::quiet_NaN();
+}
+
+}  // namespace
+
+PlacementBase::PlacementBase(const GeometryBlock& block, bool too_many) : n_(block.n), n1_(block.n1) {
+  if (too_many) {
+    status_ = StopCode::too_many_atoms;
+    message_ = "max number of atoms -150000 -exceeded";
+    return;
+  }
+  Snapshot snapshot;
+  Analysis result;
+  try {
+    result = analyse_quietly(block, Mode::builder, &snapshot);
+  } catch (const InputError& e) {
+    status_ = StopCode::coordinates;
+    message_ = e.what();
+    return;
+  }
+  status_ = result.status;
+  message_ = result.message;
+  pair_ = std::move(snapshot.pair);
+  labels_ = std::move(snapshot.labels);
+}
+
+PlacementBase::~PlacementBase() = default;
+
+void place_point(const PlacementBase& base, const UserValues& values, PlacedPoint& out,
+                 const PlaceOptions& options) {
+  out.status = StopCode::none;
+  out.message.clear();
+  out.contacts = 0;
+  out.contact_pairs.clear();
+  out.min_distance = std::numeric_limits<double>::quiet_NaN();
+  // The builder's order: atom counts, then the user's values, then the
+  // file names, then the analysis.
+  if (base.status() == StopCode::too_many_atoms || base.status() == StopCode::atom_counts) {
+    out.status = base.status();
+    out.message = base.message();
+    return;
+  }
+  AdjustedValues v;
+  std::vector<std::string> refusal;
+  if (!adjust_user_values(values, v, refusal)) {
+    out.status = StopCode::user_value;
+    std::string text;
+    for (const std::string& line : refusal) text += line + '\n';
+    out.message = join_console_lines(text);
+    return;
+  }
+  if (v.r > kNameDistanceLimit) {
+    out.status = StopCode::distance_too_large;
+    out.message = "distance between molecules greater than 9999.9 Angstrons name file error";
+    return;
+  }
+  out.names = result_names(Mode::builder, v.r, v.theta, v.phi, v.alpha, v.beta, v.gamma);
+  if (base.status() != StopCode::none) {
+    out.status = base.status();
+    out.message = base.message();
+    return;
+  }
+  PlacedGeometry placed;
+  placed.atoms = std::move(out.atoms);
+  place_molecule(base.pair(), v.r, v.theta, v.phi, v.alpha, v.beta, v.gamma, placed);
+  out.atoms = std::move(placed.atoms);
+  out.r = placed.r;
+  out.theta = placed.theta;
+  out.phi = placed.phi;
+  out.drawn_centre = placed.drawn_centre;
+  out.drawn = placed.drawn;
+  const SummaryDegrees d = builder_summary_degrees(placed.theta, placed.phi, v.alpha, v.beta, v.gamma);
+  out.theta_deg = d.theta;
+  out.phi_deg = d.phi;
+  out.alpha_deg = d.alpha;
+  out.beta_deg = d.beta;
+  out.gamma_deg = d.gamma;
+  measure_contacts(out.atoms, base.n(), base.n1(), options, out);
+}
+
+}  // namespace kavor
