@@ -67,7 +67,12 @@ std::string join_console_lines(const std::string& text) {
     while (b > a && blank(text[b - 1])) --b;
     if (b > a) {
       if (!joined.empty()) joined += ' ';
-      for (size_t i = a; i < b; ++i) joined += text[i] == '\t' ? ' ' : text[i];
+      // Runs of blanks inside a line (number fields) become one blank.
+      for (size_t i = a; i < b; ++i) {
+        const bool is_blank = blank(text[i]);
+        if (is_blank && blank(text[i - 1])) continue;
+        joined += is_blank ? ' ' : text[i];
+      }
     }
     start = end + 1;
   }

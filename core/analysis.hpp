@@ -21,8 +21,7 @@ struct Analysis {
   std::string stem;  // "[0005.2-092-082]-(023-132-038": the result files' names
   // Whole degrees as the analyzer's summary shows them (half away from zero).
   long theta_deg = 0, phi_deg = 0, alpha_deg = 0, beta_deg = 0, gamma_deg = 0;
-  // The stop's console text, its lines trimmed and joined by one blank
-  // (analyse_quietly only).
+  // The stop's console text as one line (join_console_lines; analyse_quietly only).
   std::string message;
 
   bool ok() const { return status == StopCode::none; }
@@ -50,8 +49,8 @@ Analysis analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
 // analyse given as the stop `coordinates` instead of an exception.
 Analysis analyse_frame(const GeometryBlock& block);
 
-// Console text as one line: each line trimmed of blanks and tabs, empty
-// lines dropped, the rest joined by one blank.
+// Console text as one line: each line trimmed of blanks and tabs, runs of
+// blanks made one, empty lines dropped, the rest joined by one blank.
 std::string join_console_lines(const std::string& text);
 
 }  // namespace kavor
