@@ -304,6 +304,89 @@ TEST(UserPlacement, AnalyzerReportsTheUserParametersBack) {
   }
 }
 
+// The three numbers on the line two below `header` in a program's summary.
+std::array<long, 3> summary_triple(const std::string& out, const std::string& header) {
+  const std::vector<std::string> lines = split_lines(out);
+  std::array<long, 3> v{-1, -1, -1};
+  for (size_t i = 0; i + 2 < lines.size(); ++i)
+    if (lines[i] == header) std::istringstream(lines[i + 2]) >> v[0] >> v[1] >> v[2];
+  return v;
+}
+
+// The whole degrees on the last report line starting with `text`.
+long last_report_value(const fs::path& report, const std::string& text) {
+  long value = -1;
+  for (const std::string& line : read_lines(report))
+    if (line.rfind(text, 0) == 0) value = std::stol(line.substr(text.size()));
+  return value;
+}
+
+// Distance between two angles in degrees, modulo a full turn.
+double turn_distance(double a, double b) {
+  const double d = std::fmod(std::fabs(a - b), 360.0);
+  return std::min(d, 360.0 - d);
+}
+
+TEST(UserPlacement, AnalyzerKeepsTheOrientationAtBetaZeroAnd180) {
+  // At beta 180 only alpha - gamma is defined, at beta 0 only alpha + gamma,
+  // and the search may refine alpha or gamma a few degrees past a full turn
+  // (the report's fit lines then read 361 to 366). Whatever it finds, the
+  // summary must describe the user's orientation, and the fit lines must
+  // agree with it modulo a full turn.
+  const UserSet cases[] = {
+      {7.9, 120, 60, 179.8, 180, 66.71},  // fit gamma 366 (summary was 119 180 0)
+      {7.9, 120, 60, 10, 180, 30},        // fit alpha 366 (summary was 0 180 26)
+      {7.9, 120, 60, 95.81, 180, 103.65},
+      {7.9, 120, 60, 253.85, 179.7, 2.41},
+      {7.9, 120, 60, 300.2, 180, 5.3},
+      {7.9, 120, 60, 10, 0, 30},
+      {7.9, 120, 60, 357.7, 0, 100},
+      {7.9, 120, 60, 185.44, 0.3, 122.58},
+  };
+  int past_full_turn = 0;
+  for (const char* name : {"n-methylformamide-dimer", "ethanol-dimer"}) {
+    for (const UserSet& u : cases) {
+      char trace[160];
+      std::snprintf(trace, sizeof trace, "%s alpha %.2f beta %.2f gamma %.2f", name, u.alpha, u.beta,
+                    u.gamma);
+      SCOPED_TRACE(trace);
+      ScratchDir dir;
+      write_ud_input(dir.path(), name, u);
+      const RunResult built = run_ud_kavor(dir.path());
+      ASSERT_EQ(built.status, 0) << built.err;
+      const bool beta_zero = whole(u.beta) == 0;
+      // The builder holds gamma at 0 when beta rounds to 0, and says so.
+      const std::array<long, 3> placed =
+          summary_triple(built.out, "  ROTATION: (alpha, beta, and gamma Euler angles)");
+      if (beta_zero) {
+        EXPECT_EQ(placed[2], 0);
+      }
+      const double orientation = beta_zero ? u.alpha : u.alpha - u.gamma;
+
+      const RunResult analysed = run_kavor(dir.path());
+      ASSERT_EQ(analysed.status, 0) << analysed.err;
+      const std::array<long, 3> found =
+          summary_triple(analysed.out, "  ROTATION: (alpha,beta and gamma Euler angles)");
+      EXPECT_EQ(found[1], beta_zero ? 0 : 180);
+      const double found_orientation = beta_zero ? found[0] + found[2] : found[0] - found[2];
+      EXPECT_LE(turn_distance(found_orientation, orientation), 1.0)
+          << "summary " << found[0] << " " << found[1] << " " << found[2];
+
+      const fs::path report = dir / "LOG-PARAM-ONLY.txt";
+      const long fit_alpha = last_report_value(report, " alpha fit ALIGNMENT");
+      const long fit_gamma = last_report_value(report, " gamma fit ALIGNMENT");
+      EXPECT_EQ(turn_distance(fit_alpha, found[0]), 0.0) << "fit alpha " << fit_alpha;
+      EXPECT_EQ(turn_distance(fit_gamma, found[2]), 0.0) << "fit gamma " << fit_gamma;
+      if (fit_alpha > 360 || fit_gamma > 360) ++past_full_turn;
+      char rotation[32];
+      std::snprintf(rotation, sizeof rotation, "-(%03ld-%03ld-%03ld)-KAVOR.xyz", found[0], found[1],
+                    found[2]);
+      EXPECT_TRUE(fs::exists(file_ending(dir.path(), rotation))) << rotation;
+    }
+  }
+  EXPECT_GE(past_full_turn, 4);  // the cases above do reach past a full turn
+}
+
 TEST(UserPlacement, FoundParametersReproduceTheAnalysisFrameGeometry) {
   // Turning molecule 1 back by the found angles and then by the same angles as
   // the user's, at the measured position, must leave the pair where the
