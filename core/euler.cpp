@@ -12,6 +12,11 @@ Mat3 euler_matrix(double alpha, double beta, double gamma) {
                            std::cos(gamma), std::sin(gamma));
 }
 
+[[gnu::noinline]] void grid_cos_sin(double angle, double& c, double& s) {
+  c = std::cos(angle);
+  s = std::sin(angle);
+}
+
 int grid_fit_plain(const FitSetup& setup, BestAngles& best, FitObserver& observer) {
   FitRun run(setup, best);
   std::vector<double> ca, sa;
@@ -25,14 +30,13 @@ int grid_fit_plain(const FitSetup& setup, BestAngles& best, FitObserver& observe
     double alpha = run.alpha0;
     for (long i = 0; i < run.n; ++i) {
       alphas[i] = alpha;
-      ca[i] = std::cos(alpha);
-      sa[i] = std::sin(alpha);
+      grid_cos_sin(alpha, ca[i], sa[i]);
       alpha += run.step;
     }
     double gamma = run.gamma0;
     for (long g = 0; g < run.n; ++g) {
-      const double cg = std::cos(gamma);
-      const double sg = std::sin(gamma);
+      double cg, sg;
+      grid_cos_sin(gamma, cg, sg);
       for (long i = 0; i < run.n; ++i)
         run.evaluate(alphas[i], ca[i], sa[i], gamma, cg, sg, observer);
       gamma += run.step;

@@ -8,8 +8,8 @@
 // this scan
 //   * builds alphas[i] and gammas[g] by the same repeated addition of `step`
 //     from alpha0 and gamma0 as the plain loops, so index (g, i) names exactly
-//     the doubles the plain scan would use, and takes the sines and cosines as
-//     std::cos / std::sin of those doubles, as the plain scan does;
+//     the doubles the plain scan would use, and takes their sines and cosines
+//     from grid_cos_sin, as the plain scan does;
 //   * evaluates every point it keeps through FitRun::evaluate, in ascending
 //     (g, i) order, i.e. in the plain scan order (gamma outer, alpha inner);
 //   * leaves out only points for which evaluate provably has no effect: one
@@ -90,8 +90,7 @@ class TrigTable {
   }
   void get(long k, double& c, double& s) {
     if (!ready_[k]) {
-      cos_[k] = std::cos((*values_)[k]);
-      sin_[k] = std::sin((*values_)[k]);
+      grid_cos_sin((*values_)[k], cos_[k], sin_[k]);
       ready_[k] = 1;
     }
     c = cos_[k];

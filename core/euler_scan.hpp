@@ -9,9 +9,15 @@
 
 namespace kavor {
 
+// Cosine and sine of a grid angle (radians). Both scans take every grid value's
+// sine and cosine, and beta's, from this one out-of-line function, so their
+// bits cannot depend on whether the compiler turns a cos/sin pair into one
+// sincos call at some call site and not at another.
+void grid_cos_sin(double angle, double& c, double& s);
+
 struct FitRun {
-  FitRun(const FitSetup& fit_setup, BestAngles& best_angles)
-      : setup(fit_setup), best(best_angles), cb(std::cos(fit_setup.beta)), sb(std::sin(fit_setup.beta)) {
+  FitRun(const FitSetup& fit_setup, BestAngles& best_angles) : setup(fit_setup), best(best_angles) {
+    grid_cos_sin(setup.beta, cb, sb);
     beta_deg = search_degrees(setup.beta);
     if (setup.use == FitUse::alignment) {
       counter = 0;
@@ -21,7 +27,7 @@ struct FitRun {
 
   const FitSetup& setup;
   BestAngles& best;
-  const double cb, sb;
+  double cb = 0.0, sb = 0.0;  // of the fixed beta
   long beta_deg = 0;
 
   double step = kFitStartStep;
