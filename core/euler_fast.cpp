@@ -52,7 +52,8 @@
 // block is wholly refused when its largest alpha or gamma is negative, or
 // when G holds at (max(alpha_min, 0), max(gamma_min, 0)).
 //
-// Non-finite axes or beta fall back to the plain scan (no bound is needed).
+// Non-finite axes or beta fall back to the plain scan (no bound is needed),
+// and so do axes so long that some bound is not finite (FastScan::bounded).
 #include <algorithm>
 #include <atomic>
 #include <cfloat>
@@ -126,6 +127,22 @@ class FastScan {
       const double t[3] = {a.t.x, a.t.y, a.t.z};
       for (int c = 0; c < 3; ++c) a.margin[c] = 256.0 * DBL_EPSILON * (s + std::fabs(t[c]) + 1.0);
     }
+  }
+
+  // False when some bound is not a finite number: from axis components of
+  // about 1e154 on, rho and |v| overflow, and a skip test against an infinite
+  // bound can drop a block that holds a candidate. The fit then runs the
+  // plain scan. Half a block's width never exceeds half the first window
+  // (about pi) and the tolerance never exceeds its starting value, so the sum
+  // below bounds every base + spread of every iteration; its terms are all
+  // >= 0 (or NaN), so it is finite only when every one of them is.
+  bool bounded() const {
+    for (const AxisBound& a : axes_) {
+      const double spread = (a.la12 + a.lg12 + a.la3) * kTwoPi;
+      for (const double m : a.margin)
+        if (!std::isfinite(kFitStartStep + m + spread)) return false;
+    }
+    return true;
   }
 
   void scan(FitObserver& observer) {
@@ -246,6 +263,8 @@ int grid_fit(const FitSetup& setup, BestAngles& best, FitObserver& observer) {
   if (g_plain_grid_fit.load() || !all_finite(setup)) return grid_fit_plain(setup, best, observer);
   FitRun run(setup, best);
   FastScan scan(setup, run);
+  // Nothing has been scanned or reported yet: the plain scan starts afresh.
+  if (!scan.bounded()) return grid_fit_plain(setup, best, observer);
   for (int iteration = 1; iteration <= kFitIterations; ++iteration) {
     run.begin_iteration();
     scan.scan(observer);

@@ -10,12 +10,14 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/euler.hpp"
+#include "core/euler_scan.hpp"
 #include "test_util.hpp"
 
 namespace kavor {
@@ -301,10 +303,31 @@ TEST(FastGridFit, MatchesPlainScanOnImperfectAndLeftHandedAxes) {
   EXPECT_EQ(left_handed_candidates, 0);
 }
 
+// Molecule 2's X axis stretched to `size` along (1, 1, 0), Y and Z unit; the
+// targets are these axes turned by the first-iteration grid point of index
+// (157, 600) at beta 1 rad, computed as the fit computes it. That point is a
+// candidate (whose differences overflow: it never becomes the best); every
+// other point misses the stretched axis by far.
+FitSetup stretched_setup(double size) {
+  double alpha = 0.0, gamma = 0.0;
+  for (int k = 0; k < 157; ++k) alpha += kFitStartStep;
+  for (int k = 0; k < 600; ++k) gamma += kFitStartStep;
+  FitSetup setup;
+  setup.beta = 1.0;
+  const double h = std::sqrt(0.5);
+  setup.source = {{size, size, 0.0}, {-h, h, 0.0}, {0.0, 0.0, 1.0}};
+  double ca, sa, cb, sb, cg, sg;
+  grid_cos_sin(alpha, ca, sa);
+  grid_cos_sin(setup.beta, cb, sb);
+  grid_cos_sin(gamma, cg, sg);
+  setup.target = apply(euler_matrix_from(ca, sa, cb, sb, cg, sg), setup.source);
+  return setup;
+}
+
 TEST(FastGridFit, MatchesPlainScanForIdenticalAndDegenerateFrames) {
   // Identical frames (beta 0, best at the origin, window below 0 from the
   // second iteration on), zero axes (every point a candidate: the bound is
-  // zero and nothing may be skipped) and axes that are not finite.
+  // zero and nothing may be skipped), axes that are not finite and huge axes.
   const FitAxes axes = apply(euler_matrix(0.7, 1.2, 2.9), coordinate_axes());
   for (const Cycle c : {cycle(0), cycle(1), cycle(2), cycle(3)}) {
     FitSetup same;
@@ -322,6 +345,14 @@ TEST(FastGridFit, MatchesPlainScanForIdenticalAndDegenerateFrames) {
   FitSetup nan = make_setup(FitUse::euler, Mode::analyzer, 1.0, 1.0, 1.0, euler_matrix(0, 0, 0));
   nan.source.y.z = std::nan("");
   EXPECT_EQ(expect_same_fit(nan, "not a number"), 0);
+  // Axes far longer than unit ones (reachable only through the fit's own
+  // interface): from about 1e154 on the block bounds overflow, and near
+  // 1e308 the differences at block centres do too.
+  for (const double size : {1e300, 1e308}) {
+    char name[32];
+    std::snprintf(name, sizeof name, "axis of %g", size);
+    EXPECT_GT(expect_same_fit(stretched_setup(size), name), 0);
+  }
 }
 
 // Whole program runs with either scan: every file and every console line
