@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <algorithm>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -274,6 +276,159 @@ TEST(BatchAnalyze, UnreadableInputsGiveOneLineEachAndTheRestIsComplete) {
   EXPECT_EQ(by_source["word.xyz"], std::vector<std::string>{"unreadable"});
   EXPECT_EQ(by_source["t.xyz"].size(), 6u);
   for (const std::string& name : dir.files()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+
+}  // namespace
+}  // namespace kavor
+
+namespace kavor {
+namespace {
+
+// The geometry block of an example's input-GEOMETRY.xyz (N, atoms, the
+// ignored line, N1), ready for the six user values.
+std::string geometry_block(const std::string& name) {
+  const auto lines = testing::read_lines(testing::example(name));
+  const int n = std::stoi(lines[0]);
+  std::string text;
+  for (int i = 0; i < n + 3; ++i) text += lines[i] + "\n";
+  return text;
+}
+
+std::string number_text(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.17g", v);
+  return buffer;
+}
+
+struct Point {
+  double v[6];
+};
+
+// Seeded points: ordinary ones, the range edges the builder nudges, values
+// it refuses, short contacts (r 0 and 2) and a distance too long to name.
+std::vector<Point> sample_points(unsigned seed, int ordinary) {
+  std::vector<Point> points = {
+      {{5.5, 0, 0, 0, 0, 0}},         {{5.5, 180, 360, 360, 180, 360}},
+      {{0, 90, 90, 90, 90, 90}},      {{2.0, 45, 30, 10, 20, 30}},
+      {{0.05, 10, 10, 10, 10, 10}},   {{4, 180.05, 359.6, 0.04, 0.4, 12}},
+      {{-1, 90, 90, 90, 90, 90}},     {{4, 181, 90, 90, 90, 90}},
+      {{4, 90, -0.5, 90, 90, 90}},    {{4, 90, 90, 90, 90, 361}},
+      {{10000, 90, 90, 90, 90, 90}},  {{9999.9, 179.9, 10, 20, 179.95, 40}},
+  };
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int k = 0; k < ordinary; ++k)
+    points.push_back({{2.5 + 6 * unit(rng), 180 * unit(rng), 360 * unit(rng), 360 * unit(rng),
+                       180 * unit(rng), 360 * unit(rng)}});
+  return points;
+}
+
+// Every point of a table through kavor-batch build against ud-kavor run on
+// the matching UD-input-GEOMETRY.xyz: the same files byte for byte, the
+// --xyz frame's coordinates as in ud-kavor's input-GEOMETRY.xyz, the same
+// message for a refused point.
+TEST(BatchBuild, PointsEqualUdKavor) {
+  for (const std::string example : {"n-methylformamide-dimer", "ethanol-dimer", "formamide-dimer"}) {
+    SCOPED_TRACE(example);
+    ScratchDir dir;
+    const std::vector<Point> points = sample_points(17, 10);
+    std::string table = "# r theta phi alpha beta gamma\n";
+    for (const Point& p : points) {
+      for (int k = 0; k < 6; ++k) table += number_text(p.v[k]) + (k < 5 ? "\t" : "\n");
+    }
+    testing::write_file(dir / "points.tsv", table);
+    const std::string block = geometry_block(example);
+    testing::write_file(dir / "input-GEOMETRY.xyz", block);
+    const auto run = batch("build input-GEOMETRY.xyz --points points.tsv --dirs scan --xyz scan.xyz -o index.tsv",
+                           dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto rows = parse_table(testing::read_file(dir / "index.tsv"));
+    ASSERT_EQ(rows.size(), points.size() + 1);
+    const auto frames = split_frames(testing::read_file(dir / "scan.xyz"));
+    size_t next_frame = 0;
+    int placed = 0, refused = 0, contacts = 0;
+    for (size_t k = 0; k < points.size(); ++k) {
+      const Row& row = rows[k + 1];
+      const std::string number = std::to_string(k + 1);
+      SCOPED_TRACE("point " + number);
+      ASSERT_EQ(row.size(), 12u);
+      ScratchDir ud;
+      std::string input = block + "user-defined position\n";
+      for (int c = 0; c < 3; ++c) input += number_text(points[k].v[c]) + "\n";
+      input += "user-defined Euler angles\n";
+      for (int c = 3; c < 6; ++c) input += number_text(points[k].v[c]) + "\n";
+      testing::write_file(ud / "UD-input-GEOMETRY.xyz", input + "end\n");
+      const auto reference = testing::run_ud_kavor(ud.path());
+      ASSERT_EQ(reference.status, 0);
+      std::vector<std::string> expected = ud.files();
+      std::erase(expected, "UD-input-GEOMETRY.xyz");
+      std::erase(expected, "UD-LOG-PARAM.txt");
+      const fs::path point_dir = dir / "scan" / (std::string(2 - number.size(), '0') + number);
+      if (row[7] != "ok") {
+        ++refused;
+        EXPECT_TRUE(expected.empty());
+        EXPECT_FALSE(fs::exists(point_dir));
+        // The distance stop comes after ud-kavor's banner, the value checks before it.
+        const std::string console = join_console_lines(reference.out);
+        ASSERT_GE(console.size(), row[11].size());
+        EXPECT_EQ(console.substr(console.size() - row[11].size()), row[11]);
+        continue;
+      }
+      ++placed;
+      contacts += row[9] != "0";
+      std::vector<std::string> written;
+      for (const auto& entry : fs::directory_iterator(point_dir)) written.push_back(entry.path().filename());
+      std::sort(written.begin(), written.end());
+      ASSERT_EQ(written, expected);
+      for (const std::string& name : expected)
+        EXPECT_EQ(testing::read_file(point_dir / name), testing::read_file(ud / name)) << name;
+      EXPECT_EQ(row[8] + "-", expected[0].substr(0, row[8].size() + 1));
+      // The frame's coordinate text is the one of ud-kavor's new input file.
+      ASSERT_LT(next_frame, frames.size());
+      const auto& frame = frames[next_frame++];
+      EXPECT_NE(frame[1].find(" point=" + number + " "), std::string::npos);
+      const auto placed_lines = testing::read_lines(ud / "input-GEOMETRY.xyz");
+      for (size_t a = 2; a < frame.size(); ++a) EXPECT_EQ(frame[a].substr(2), placed_lines[a].substr(2));
+    }
+    EXPECT_EQ(next_frame, frames.size());
+    EXPECT_GE(placed, 12);
+    EXPECT_GE(refused, 5);
+    EXPECT_GE(contacts, 2);
+  }
+}
+
+// build --xyz, then analyze on that file: each placed point's parameters
+// come back (whole degrees, r to 0.1 Angstrom) away from the rounding gates.
+TEST(BatchBuild, RoundTripThroughAnalyze) {
+  ScratchDir dir;
+  testing::write_file(dir / "input-GEOMETRY.xyz", geometry_block("ethanol-dimer"));
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::string table;
+  std::vector<Point> points;
+  while (points.size() < 25) {
+    Point p{{4 + 5 * unit(rng), 20 + 140 * unit(rng), 5 + 350 * unit(rng), 5 + 350 * unit(rng),
+             20 + 140 * unit(rng), 5 + 350 * unit(rng)}};
+    bool near_gate = std::fabs(p.v[0] * 10 - std::floor(p.v[0] * 10) - 0.5) > 0.4;
+    for (int k = 1; k < 6; ++k) near_gate |= std::fabs(p.v[k] - std::floor(p.v[k]) - 0.5) < 0.1;
+    if (near_gate) continue;
+    points.push_back(p);
+    for (int k = 0; k < 6; ++k) table += number_text(p.v[k]) + (k < 5 ? " " : "\n");
+  }
+  testing::write_file(dir / "points.txt", table);
+  ASSERT_EQ(batch("build input-GEOMETRY.xyz --points points.txt --xyz scan.xyz -o index.tsv", dir.path()).status, 0);
+  const auto run = batch("analyze --n1 9 scan.xyz", dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto rows = body(run.out);
+  ASSERT_EQ(rows.size(), points.size());
+  for (size_t k = 0; k < points.size(); ++k) {
+    ASSERT_EQ(rows[k][kStatus], "ok") << rows[k][kMessage];
+    EXPECT_NEAR(std::strtod(rows[k][kR].c_str(), nullptr), points[k].v[0], 0.05);
+    for (int c = 1; c < 6; ++c)
+      EXPECT_EQ(std::lround(std::strtod(rows[k][kR + c].c_str(), nullptr)) % 360,
+                std::lround(points[k].v[c]) % 360)
+          << "point " << k + 1 << " column " << c;
+  }
 }
 
 }  // namespace
