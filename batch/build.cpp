@@ -481,11 +481,8 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const long first = o.shard.first(total), last = o.shard.last(total);
 
   TableSink index(o.output, out);
-  std::unique_ptr<OutputFile> xyz;
-  if (!o.xyz.empty()) {
-    xyz = std::make_unique<OutputFile>();
-    xyz->open(o.xyz);
-  }
+  std::unique_ptr<TableSink> xyz;
+  if (!o.xyz.empty()) xyz = std::make_unique<TableSink>(o.xyz, out);
   index.write("point\tr\ttheta\tphi\talpha\tbeta\tgamma\tstatus\tname\tcontacts\tmin_distance\tmessage\n");
 
   const Builder builder(o, base, total);
@@ -498,19 +495,17 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
   size_t pending = 0;
   auto flush = [&] {
     parallel_for(o.jobs, pending, [&](size_t i) { builder.run(jobs[i]); });
-    std::string rows;
+    std::string rows, frames;
     for (size_t i = 0; i < pending; ++i) {
       rows += jobs[i].row;
-      if (xyz && !jobs[i].frame.empty()) {
-        jobs[i].frame.pop_back();  // OutputFile ends each line itself
-        xyz->line(jobs[i].frame);
-      }
+      frames += jobs[i].frame;
       if (jobs[i].failed_files) {
         err << "kavor-batch: error: " << jobs[i].error << '\n';
         status = 2;
       }
     }
     index.write(rows);
+    if (xyz) xyz->write(frames);
     progress.advance(pending);
     pending = 0;
     if (status != 0) throw OutputError("stopped after a point whose files could not be written");
@@ -535,7 +530,7 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return 2;
   }
   progress.finish();
-  if (xyz) xyz->commit();
+  if (xyz) xyz->close();
   index.close();
   return status;
 }

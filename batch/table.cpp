@@ -5,7 +5,11 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -24,11 +28,23 @@ void append_text(std::string& row, std::string_view text) {
   for (char c : text) row += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? ' ' : c;
 }
 
-TableSink::TableSink(const std::string& path, std::ostream& stream) : stream_(stream) {
+TableSink::TableSink(const std::string& path, std::ostream& stream) : stream_(&stream) {
   if (path.empty() || path == "-") return;
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+      !std::filesystem::is_directory(status)) {
+    auto special = std::make_unique<std::ofstream>(path, std::ios::binary);
+    if (!*special) throw OutputError("cannot write '" + path + "': " + std::strerror(errno));
+    stream_ = special.get();
+    special_ = std::move(special);
+    return;
+  }
   file_ = std::make_unique<OutputFile>();
   file_->open(path);
 }
+
+TableSink::~TableSink() = default;
 
 void TableSink::write(const std::string& text) {
   if (text.empty()) return;
@@ -42,7 +58,7 @@ void TableSink::write(const std::string& text) {
     }
     return;
   }
-  stream_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  stream_->write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 void TableSink::close() {
@@ -50,8 +66,8 @@ void TableSink::close() {
     file_->commit();
     return;
   }
-  stream_.flush();
-  if (!stream_) throw OutputError("cannot write the table to standard output");
+  stream_->flush();
+  if (!*stream_) throw OutputError(special_ ? "cannot write the table" : "cannot write the table to standard output");
 }
 
 void parallel_for(int jobs, std::size_t count, const std::function<void(std::size_t)>& work) {

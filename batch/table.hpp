@@ -22,17 +22,21 @@ void append_number(std::string& row, double value);
 // row stays one line of the table.
 void append_text(std::string& row, std::string_view text);
 
-// Where a table goes: `path` empty or "-" means the given stream.
+// Where a table goes: `path` empty or "-" means the given stream. A regular
+// file (or a new one) appears only when complete; a device or a pipe such as
+// /dev/null is written directly, never replaced.
 class TableSink {
  public:
   TableSink(const std::string& path, std::ostream& stream);
+  ~TableSink();
   void write(const std::string& text);  // whole lines
   // Publishes the file / flushes the stream; throws OutputError on failure.
   void close();
 
  private:
-  std::ostream& stream_;
+  std::ostream* stream_;
   std::unique_ptr<OutputFile> file_;
+  std::unique_ptr<std::ostream> special_;  // a device or pipe named by path
 };
 
 // Calls work(i) for every i in [0, count) on `jobs` threads (the calling
