@@ -3,6 +3,7 @@
 // summary, the stem of its result files, its stop), whatever the input
 // layout, the number of threads or the sharding.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -283,6 +284,21 @@ TEST(BatchAnalyze, UnreadableInputsGiveOneLineEachAndTheRestIsComplete) {
 
 namespace kavor {
 namespace {
+
+// A pipe named by -o is written through, never replaced by a file (the same
+// path as /dev/null, which must stay a device).
+TEST(BatchAnalyze, PipeNamedByOutputIsWrittenNotReplaced) {
+  ScratchDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  const auto run = testing::run_command("cat pipe > got.tsv & '" + kBatch + "' analyze -o pipe '" +
+                                            std::string(EXAMPLES_DIR) + "/ethanol-dimer'; wait",
+                                        dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+  const auto rows = body(testing::read_file(dir / "got.tsv"));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][kStatus], "ok");
+}
 
 // The geometry block of an example's input-GEOMETRY.xyz (N, atoms, the
 // ignored line, N1), ready for the six user values.
