@@ -55,6 +55,7 @@ case "${1:-}" in
     bash scripts/ensure-deps.sh test
     configure_and_build build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
     for program in build-bench/bench/*_bench; do "$program"; done
+    bash bench/batch_bench.sh
     ;;
   *)
     echo "usage: ./build.sh run|test|install|bench" >&2
