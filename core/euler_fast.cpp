@@ -57,6 +57,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -80,33 +81,59 @@ struct AxisBound {
   double base[3] = {0.0, 0.0, 0.0};    // tolerance + margin, per iteration
 };
 
-// The sines and cosines of one angle's grid values, computed on first use.
+// The sines and cosines and the whole degrees of one angle's grid values,
+// each computed on first use. An entry belongs to the current grid when its
+// stamp is the table's generation, so a new grid clears nothing.
 class TrigTable {
  public:
-  void reset(const std::vector<double>& values) {
+  void reset(const std::vector<double>& values, long n) {
     values_ = &values;
-    cos_.resize(values.size());
-    sin_.resize(values.size());
-    ready_.assign(values.size(), 0);
+    if (static_cast<long>(cos_.size()) < n) {
+      cos_.resize(n);
+      sin_.resize(n);
+      trig_stamp_.resize(n, 0);
+      degrees_.resize(n);
+      degrees_stamp_.resize(n, 0);
+    }
+    ++generation_;
   }
   void get(long k, double& c, double& s) {
-    if (!ready_[k]) {
+    if (trig_stamp_[k] != generation_) {
       grid_cos_sin((*values_)[k], cos_[k], sin_[k]);
-      ready_[k] = 1;
+      trig_stamp_[k] = generation_;
     }
     c = cos_[k];
     s = sin_[k];
+  }
+  long degrees(long k) {
+    if (degrees_stamp_[k] != generation_) {
+      degrees_[k] = search_degrees((*values_)[k]);
+      degrees_stamp_[k] = generation_;
+    }
+    return degrees_[k];
   }
 
  private:
   const std::vector<double>* values_ = nullptr;
   std::vector<double> cos_, sin_;
-  std::vector<unsigned char> ready_;
+  std::vector<long> degrees_;
+  std::vector<std::uint64_t> trig_stamp_, degrees_stamp_;
+  std::uint64_t generation_ = 0;
+};
+
+// Work space of the fast scan, kept by each thread from one fit to the next
+// so that a batch of frames does not allocate it four times a frame.
+struct ScanScratch {
+  std::vector<double> alphas, gammas;
+  TrigTable alpha_trig, gamma_trig;
+  std::vector<std::uint64_t> points;  // g * n + i of the points to evaluate
 };
 
 class FastScan {
  public:
-  FastScan(const FitSetup& setup, FitRun& run) : run_(run) {
+  FastScan(const FitSetup& setup, FitRun& run, ScanScratch& scratch)
+      : run_(run), alphas_(scratch.alphas), gammas_(scratch.gammas), alpha_trig_(scratch.alpha_trig),
+        gamma_trig_(scratch.gamma_trig), points_(scratch.points) {
     const Vec3 src[3] = {setup.source.z, setup.source.x, setup.source.y};
     const Vec3 dst[3] = {setup.target.z, setup.target.x, setup.target.y};
     const double sb_abs = std::fabs(run.sb);
@@ -148,8 +175,11 @@ class FastScan {
   void scan(FitObserver& observer) {
     n_ = run_.n;
     if (n_ <= 0) return;
-    alphas_.resize(n_);
-    gammas_.resize(n_);
+    // Grown, never shrunk: only the first n_ entries belong to this grid.
+    if (static_cast<long>(alphas_.size()) < n_) {
+      alphas_.resize(n_);
+      gammas_.resize(n_);
+    }
     double alpha = run_.alpha0;
     for (long i = 0; i < n_; ++i) {
       alphas_[i] = alpha;
@@ -160,8 +190,8 @@ class FastScan {
       gammas_[g] = gamma;
       gamma += run_.step;
     }
-    alpha_trig_.reset(alphas_);
-    gamma_trig_.reset(gammas_);
+    alpha_trig_.reset(alphas_, n_);
+    gamma_trig_.reset(gammas_, n_);
     for (AxisBound& a : axes_)
       for (int c = 0; c < 3; ++c) a.base[c] = run_.tolerance + a.margin[c];
 
@@ -189,7 +219,7 @@ class FastScan {
     if ((i1 - i0) * (g1 - g0) <= kLeafPoints) {
       for (long g = g0; g < g1; ++g)
         for (long i = i0; i < i1; ++i)
-          if (!run_.gated(alphas_[i], gammas_[g]))
+          if (!gated_at(i, g))
             points_.push_back(static_cast<std::uint64_t>(g) * static_cast<std::uint64_t>(n_) +
                               static_cast<std::uint64_t>(i));
       return;
@@ -205,9 +235,18 @@ class FastScan {
     }
   }
 
-  bool all_gated(long i0, long i1, long g0, long g1) const {
+  bool all_gated(long i0, long i1, long g0, long g1) {
     if (alphas_[i1 - 1] < 0.0 || gammas_[g1 - 1] < 0.0) return true;
-    return run_.gated(std::max(alphas_[i0], 0.0), std::max(gammas_[g0], 0.0));
+    const double alpha = std::max(alphas_[i0], 0.0), gamma = std::max(gammas_[g0], 0.0);
+    if (run_.beta_deg != 0) return run_.gated_whole(alpha, gamma, 0, 0);
+    // A negative grid value stands in as 0.0, whose whole degrees are 0.
+    return run_.gated_whole(alpha, gamma, alphas_[i0] < 0.0 ? 0 : alpha_trig_.degrees(i0),
+                            gammas_[g0] < 0.0 ? 0 : gamma_trig_.degrees(g0));
+  }
+
+  bool gated_at(long i, long g) {
+    if (run_.beta_deg != 0) return run_.gated_whole(alphas_[i], gammas_[g], 0, 0);
+    return run_.gated_whole(alphas_[i], gammas_[g], alpha_trig_.degrees(i), gamma_trig_.degrees(g));
   }
 
   // False only when no point of the block can pass all nine component tests.
@@ -242,9 +281,11 @@ class FastScan {
   FitRun& run_;
   AxisBound axes_[3];
   long n_ = 0;
-  std::vector<double> alphas_, gammas_;
-  TrigTable alpha_trig_, gamma_trig_;
-  std::vector<std::uint64_t> points_;  // g * n + i of the points to evaluate
+  std::vector<double>& alphas_;
+  std::vector<double>& gammas_;
+  TrigTable& alpha_trig_;
+  TrigTable& gamma_trig_;
+  std::vector<std::uint64_t>& points_;
 };
 
 bool finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
@@ -262,7 +303,8 @@ void use_plain_grid_fit(bool on) { g_plain_grid_fit.store(on); }
 int grid_fit(const FitSetup& setup, BestAngles& best, FitObserver& observer) {
   if (g_plain_grid_fit.load() || !all_finite(setup)) return grid_fit_plain(setup, best, observer);
   FitRun run(setup, best);
-  FastScan scan(setup, run);
+  thread_local ScanScratch scratch;
+  FastScan scan(setup, run, scratch);
   // Nothing has been scanned or reported yet: the plain scan starts afresh.
   if (!scan.bounded()) return grid_fit_plain(setup, best, observer);
   for (int iteration = 1; iteration <= kFitIterations; ++iteration) {

@@ -55,13 +55,18 @@ struct FitRun {
 
   // True when a grid point with score 90 is still refused by a gate.
   bool gated(double alpha, double gamma) const {
+    if (beta_deg != 0) return alpha < 0.0 || gamma < 0.0;
+    return gated_whole(alpha, gamma, search_degrees(alpha), search_degrees(gamma));
+  }
+  // The same, with the whole degrees of alpha and gamma already at hand
+  // (they matter only when beta rounds to 0 degrees).
+  bool gated_whole(double alpha, double gamma, long alpha_deg, long gamma_deg) const {
     if (beta_deg == 0) {
       if (setup.mode == Mode::builder) {
-        if (search_degrees(alpha) + search_degrees(gamma) >= 360) return true;
+        if (alpha_deg + gamma_deg >= 360) return true;
       } else {
-        if (search_degrees(gamma) > 0) return true;
-        if (setup.use == FitUse::alignment && search_degrees(alpha) + search_degrees(gamma) >= 360)
-          return true;
+        if (gamma_deg > 0) return true;
+        if (setup.use == FitUse::alignment && alpha_deg + gamma_deg >= 360) return true;
       }
     }
     return alpha < 0.0 || gamma < 0.0;

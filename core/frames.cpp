@@ -20,6 +20,7 @@ static void blank(CoreState& st, std::string_view text, int times) {
 }
 
 static void write_flag_rows(CoreState& st) {
+  if (!st.logging()) return;
   for (int k = 0; k < 6; ++k) {
     st.logf("eigenvector " + std::to_string(k + 1) + " flags:  ", std::lround(st.dflag[k]),
                      std::lround(st.sflag[k]));
