@@ -77,11 +77,15 @@ void run(Session& s) {
   if (!result.ok()) return;
   args = result.values;
 
-  const SummaryDegrees d = builder_summary_degrees(args.theta, args.phi, args.full_turn_alpha,
-                                                   args.full_turn_beta, args.full_turn_gamma);
-  const long t = d.theta, p = d.phi, a = d.alpha, b = d.beta, g = d.gamma;
-  const double r_out = args.r;
+  write_builder_summary(s, args.r,
+                        builder_summary_degrees(args.theta, args.phi, args.full_turn_alpha,
+                                                args.full_turn_beta, args.full_turn_gamma));
+}
 
+}  // namespace
+
+void write_builder_summary(Session& s, double r_out, const SummaryDegrees& d) {
+  const long t = d.theta, p = d.phi, a = d.alpha, b = d.beta, g = d.gamma;
   s.log(free_line(kBuilderSourceLine));
   s.log(free_line(kBuildIdentifier));
   blank(s, 1, true);
@@ -128,8 +132,6 @@ void run(Session& s) {
     blank(s, 2, true);
   }
 }
-
-}  // namespace
 
 int run_builder(const std::filesystem::path& dir, std::ostream& console, std::ostream& errors) {
   Session session(console, dir, Mode::builder);

@@ -5,7 +5,14 @@
 #include <filesystem>
 #include <ostream>
 
+#include "builder/user_values.hpp"
+#include "core/session.hpp"
+
 namespace kavor {
+
+// The end of a run: the summary on the console and the closing block of the
+// report, from the re-measured r (Angstrom) and the summary's whole degrees.
+void write_builder_summary(Session& s, double r_out, const SummaryDegrees& d);
 
 int run_builder(const std::filesystem::path& dir, std::ostream& console, std::ostream& errors);
 

@@ -24,9 +24,11 @@ static std::string framed(std::string_view text) {
 
 void open_report(CoreState& st) {
   Session& s = st.session;
-  if (s.report.is_open() || !s.write_files) return;
+  if (s.logging()) return;
   bool analyzer = st.mode == Mode::analyzer;
-  s.report.open(s.file(analyzer ? kAnalyzerReportName : kBuilderReportName));
+  if (s.report_text != nullptr) s.report_text_open = true;
+  else if (s.write_files) s.report.open(s.file(analyzer ? kAnalyzerReportName : kBuilderReportName));
+  else return;
   auto put = [&](std::string_view text) { s.logf(text); };
   if (analyzer) {
     put("  ");

@@ -26,16 +26,22 @@ struct Session {
   bool write_files = true;
 
   void say(std::string_view line) { console << line << '\n'; }
+  // With report_text set the report is kept there instead of in a file
+  // (a scan copies the analysis part of it into every point's report).
+  std::string* report_text = nullptr;
+  bool report_text_open = false;
+
   void log(std::string_view line) {
     if (report.is_open()) report.line(line);
+    else if (report_text_open) report_text->append(line).push_back('\n');
   }
   // A free-format report line, formatted only when a report is being written:
   // a run without a report (a batch frame) pays nothing for its 2000 lines.
   template <class... Items>
   void logf(const Items&... items) {
-    if (report.is_open()) report.line(free_line(items...));
+    if (logging()) log(free_line(items...));
   }
-  bool logging() const { return report.is_open(); }
+  bool logging() const { return report.is_open() || report_text_open; }
   void both(std::string_view line) {
     say(line);
     log(line);
