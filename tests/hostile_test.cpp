@@ -101,6 +101,8 @@ TEST(HostileGeometry, UnreadableBlockIsOneMessageWithStatus2InBothPrograms) {
       {"overflow.xyz", "3: expected z of atom 2 (a finite number), got '1e309'"},
       {"hex.xyz", "3: expected z of atom 2 (a finite number), got '0x1p3'"},
       {"n1-word.xyz", "9: expected the number of atoms of molecule 1 (N1) (a whole number), got 'three'"},
+      // Control bytes and NUL are quoted escaped: the message stays whole.
+      {"n-control-bytes.xyz", "1: expected the number of atoms N (a whole number), got '\\x01six\\x00\\x7f\\x1b[2J'"},
   };
   for (const Program& p : kBoth)
     for (const Case& c : cases) {
@@ -221,11 +223,13 @@ void expect_same_run_as_example(const Program& p, const std::string& file) {
   }
 }
 
-TEST(HostileSpelling, FortranNumbersCrLfTabsAndCommasReadAsThePlainFile) {
+TEST(HostileSpelling, FortranNumbersCrLfTabsCommasAndByteOrderMarkReadAsThePlainFile) {
   // 1.0D0, +.5, 5., 15E-1, .5d+00 ... spell the same doubles as the example.
   for (const Program& p : kBoth) {
     expect_same_run_as_example(p, "ethanol-fortran-numbers.xyz");
     expect_same_run_as_example(p, "ethanol-crlf-tabs.xyz");
+    // A UTF-8 byte-order mark before N.
+    expect_same_run_as_example(p, "ethanol-bom.xyz");
   }
 }
 
