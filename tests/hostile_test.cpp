@@ -148,6 +148,9 @@ TEST(HostileGeometry, CountChecksGiveTheirMessagesWithStatus0) {
       {"n1-negative.xyz", too_few + "  ERROR \t\n", too_few + "  ERROR \t\n"},
       {"n1-equals-n.xyz", no_molecule_2, no_molecule_2},
       {"n1-above-n.xyz", no_molecule_2, no_molecule_2},
+      // Molecule 2 with two atoms, then one: stopped as a too-large N1.
+      {"n1-is-n-minus-2.xyz", too_few + "  ERROR \t\n", too_few + "  ERROR \t\n"},
+      {"n1-is-n-minus-1.xyz", too_few + "  ERROR \t\n", too_few + "  ERROR \t\n"},
   };
   for (const Case& c : cases) {
     for (const Program& p : kBoth) {
