@@ -136,9 +136,12 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
   for (int i = 0; i < n; ++i) st.final_coo_and_m[i] = coo_and_m_transl[i];
   for (int i = 0; i < n; ++i) coo_and_m[i] = st.inicial_posicao_correta_coo_and_m[i];
 
-  const std::vector<ContactPair> contacts = find_short_contacts(st.final_coo_and_m, n, n1);
-  report_short_contacts(st, contacts, isymbol);
-  const bool found = !contacts.empty();
+  // Each block is written as its pair is found: no list of the pairs is kept.
+  bool found = false;
+  for_each_short_contact(st.final_coo_and_m, n, n1, kShortContact, [&](const ContactPair& p) {
+    found = true;
+    report_short_contact(st, p, isymbol);
+  });
   OutputFile geometry, bild;
   geometry.open(st.session.file(found ? names_.short_geometry : names_.geometry));
   bild.open(st.session.file(found ? names_.short_bild : names_.bild));

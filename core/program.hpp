@@ -1,9 +1,10 @@
 // How both programs end a run: orderly stops exit 0 and keep the report;
-// input that cannot be read and output that cannot be written give one line
-// on the error stream and exit status 2, and leave no report behind (it
-// would end half-way, without its closing block).
+// input that cannot be read, output that cannot be written and memory that
+// cannot be had give one line on the error stream and exit status 2, and
+// leave no report behind (it would end half-way, without its closing block).
 #pragma once
 
+#include <new>
 #include <ostream>
 #include <string_view>
 
@@ -26,6 +27,9 @@ int run_program(Session& session, std::string_view program, std::ostream& errors
     fail(e);
   } catch (const OutputError& e) {
     fail(e);
+  } catch (const std::bad_alloc&) {
+    errors << program << ": error: out of memory\n";
+    status = kExitIoError;
   }
   try {
     if (status == kExitOk) session.report.commit();
