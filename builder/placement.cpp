@@ -111,7 +111,7 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
     geometry.line(free_line(n1));
     geometry.line(free_line("  "));
     geometry.line(free_line("n"));
-    geometry.commit();
+    st.session.stage(geometry);
   }
   for (Vec3& e : drawn) e = Vec3{e.x + shift.x, e.y + shift.y, e.z + shift.z};
 
@@ -147,8 +147,8 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
   bild.open(st.session.file(found ? names_.short_bild : names_.bild));
   write_bild(bild, drawn_centre, drawn_centre, drawn);
   write_geometry(geometry, n, st.final_coo_and_m, isymbol, Mode::builder);
-  geometry.commit();
-  bild.commit();
+  st.session.stage(geometry);
+  st.session.stage(bild);
 
   banner(st, " USER-DEFINED PARAMETERS APPLIED ", 1, 2, "  ");
 }

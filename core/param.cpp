@@ -269,8 +269,8 @@ static void write_analyzer_files(CoreState& st, const AtomTable& coo_and_m,
   // before any rounding rule), so the arrows sit where the atoms are.
   const Vec3 rebuilt = centre_from_spherical(a.r, a.theta, a.phi);
   write_bild(bild, st.cm[0], rebuilt, {st.endpoints[0], st.endpoints[1], st.endpoints[2]});
-  geometry.commit();
-  bild.commit();
+  st.session.stage(geometry);
+  st.session.stage(bild);
 }
 
 void param(int& n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, ParamArgs& args,

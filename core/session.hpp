@@ -21,6 +21,11 @@ struct Session {
   std::filesystem::path dir;
   Mode mode;
   OutputFile report;  // opened by the core on its first use
+  OutputStage staged;  // finished files, published together at the end of the run
+
+  // Takes a finished result file; run_program publishes it with the others
+  // when the run ends well or with an orderly stop, and removes it otherwise.
+  void stage(OutputFile& file) { staged.add(file); }
 
   void say(std::string_view line) { console << line << '\n'; }
   void log(std::string_view line) {
