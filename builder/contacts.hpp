@@ -4,6 +4,7 @@
 // molecule 1, then molecule 2.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "core/atoms.hpp"
@@ -21,11 +22,17 @@ struct ContactPair {
 
 // The reference: the plain double loop over all n1 x (n - n1) pairs.
 std::vector<ContactPair> find_short_contacts_plain(const AtomTable& atoms, int n, int n1);
-// Same pairs in the same order, from a cell list of molecule 2's atoms.
+
+// Calls `visit` for every pair at or below `threshold` (Angstrom), in the
+// order of the plain double loop (molecule 1 row ascending, then molecule 2
+// row ascending), from a cell list of molecule 2's atoms. Holds the pairs of
+// one molecule 1 atom at a time, so memory does not grow with their number.
+void for_each_short_contact(const AtomTable& atoms, int n, int n1, double threshold,
+                            const std::function<void(const ContactPair&)>& visit);
+// All pairs at or below kShortContact, as for_each_short_contact finds them.
 std::vector<ContactPair> find_short_contacts(const AtomTable& atoms, int n, int n1);
 
-// Writes one ten-line block per pair to the console and the report.
-void report_short_contacts(CoreState& st, const std::vector<ContactPair>& pairs,
-                           const std::vector<Label>& isymbol);
+// Writes the ten-line block of one pair to the console and the report.
+void report_short_contact(CoreState& st, const ContactPair& pair, const std::vector<Label>& isymbol);
 
 }  // namespace kavor

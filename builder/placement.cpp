@@ -126,16 +126,19 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
 
   write_placed_input(st.session, placed.atoms, n1);
 
-  const std::vector<ContactPair> contacts = find_short_contacts(st.final_coo_and_m, n, n1);
-  report_short_contacts(st, contacts, isymbol);
-  const bool found = !contacts.empty();
+  // Each block is written as its pair is found: no list of the pairs is kept.
+  bool found = false;
+  for_each_short_contact(st.final_coo_and_m, n, n1, kShortContact, [&](const ContactPair& p) {
+    found = true;
+    report_short_contact(st, p, isymbol);
+  });
   OutputFile geometry, bild;
   geometry.open(st.session.file(found ? names_.short_geometry : names_.geometry));
   bild.open(st.session.file(found ? names_.short_bild : names_.bild));
   write_bild(bild, placed.drawn_centre, placed.drawn_centre, placed.drawn);
   write_geometry(geometry, n, st.final_coo_and_m, isymbol, Mode::builder);
-  geometry.commit();
-  bild.commit();
+  st.session.stage(geometry);
+  st.session.stage(bild);
 
   banner(st, " USER-DEFINED PARAMETERS APPLIED ", 1, 2, "  ");
 }
@@ -144,7 +147,7 @@ void write_placed_input(Session& session, const AtomTable& placed, int n1) {
   OutputFile geometry;
   geometry.open(session.file("input-GEOMETRY.xyz"));
   write_placed_input(geometry, placed, n1);
-  geometry.commit();
+  session.stage(geometry);
 }
 
 void write_placed_input(OutputFile& geometry, const AtomTable& placed, int n1) {

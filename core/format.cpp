@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace kavor {
 
@@ -20,11 +21,13 @@ std::string fortran_i(int width, long long value) {
   return right_aligned(width, std::to_string(value));
 }
 
-std::string fortran_f(int width, int decimals, double value) {
-  if (std::isnan(value)) return right_aligned(width, "NaN");
+// The digits of an Fw.d field before alignment; `width` only decides the
+// spelling of infinities and whether the optional leading zero is dropped.
+static std::string real_text(int width, int decimals, double value) {
+  if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) {
-    if (value < 0) return right_aligned(width, width >= 9 ? "-Infinity" : "-Inf");
-    return right_aligned(width, width >= 8 ? "Infinity" : "Inf");
+    if (value < 0) return width >= 9 ? "-Infinity" : "-Inf";
+    return width >= 8 ? "Infinity" : "Inf";
   }
   // Exact decimal expansion, rounded to nearest with ties to even on the
   // binary value: the same digits as printf's "%.*f", several times faster.
@@ -37,7 +40,20 @@ std::string fortran_f(int width, int decimals, double value) {
     if (text.rfind("0.", 0) == 0) text.erase(0, 1);
     else if (text.rfind("-0.", 0) == 0) text.erase(1, 1);
   }
-  return right_aligned(width, text);
+  return text;
+}
+
+std::string fortran_f(int width, int decimals, double value) {
+  return right_aligned(width, real_text(width, decimals, value));
+}
+
+std::string fortran_f_separated(int width, int decimals, double value) {
+  std::string field = fortran_f(width, decimals, value);
+  if (field.empty() || field[0] == ' ') return field;
+  // The field is full to its first column, or would be asterisks: one blank
+  // and the whole number instead.
+  if (field.find_first_not_of('*') != std::string::npos) return ' ' + field;
+  return ' ' + real_text(std::numeric_limits<int>::max(), decimals, value);
 }
 
 std::string free_real(double value) {

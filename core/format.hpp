@@ -22,6 +22,12 @@ namespace kavor {
 std::string fortran_a(int width, std::string_view text);
 std::string fortran_i(int width, long long value);
 std::string fortran_f(int width, int decimals, double value);
+// Fw.d for a value that must read back as a token of its own (the result
+// files): as fortran_f when the field starts with a blank; when the number
+// fills the field to its first column or does not fit, one blank and the
+// whole number instead, so that the field widens just enough and never
+// touches the item before it nor turns into asterisks.
+std::string fortran_f_separated(int width, int decimals, double value);
 
 // The layout of one number on a free-format line.
 std::string free_real(double value);

@@ -1,37 +1,107 @@
-// A text file that appears under its final name only when it is complete.
+// Text files that appear under their final names only when complete.
 //
-// Lines go to a temporary file beside the final one; commit() flushes it and
-// renames it over the final name, so an interrupted run never leaves a
-// truncated file under a final name nor destroys an earlier file with a
-// partial one. A file that was never committed is removed by the destructor.
+// Lines go to a file without a name in the target directory (O_TMPFILE) or,
+// where the file system refuses such files, to a hidden temporary file beside
+// the final one (".<name>.tmp-XXXXXX"). Publishing a file links the unnamed
+// file under a temporary name (through /proc/self/fd) and renames that over
+// the final name, so an earlier file of that name is replaced in one step and
+// never by a partial one. A process killed at any moment, even by SIGKILL,
+// leaves no unnamed file behind; named temporary files are removed by the
+// destructor, and by CleanupOnSignals when a signal ends the process.
+//
+// Used alone, an OutputFile is published by commit(). A run instead hands its
+// finished files to an OutputStage, which publishes them all at its end or
+// discards them all when it fails.
 #pragma once
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavor {
 
 class OutputFile {
  public:
   OutputFile() = default;
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&&) = delete;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile();
+  ~OutputFile();  // an unpublished file is removed
 
-  // Throws OutputError when the temporary file cannot be created.
+  // Throws OutputError when the file cannot be created.
   void open(const std::filesystem::path& final_path);
   bool is_open() const { return file_ != nullptr; }
   void line(std::string_view text);
+  // Checks that every byte was written and publishes the file at once.
   // Throws OutputError when the data cannot be written or renamed.
   void commit();
   const std::filesystem::path& path() const { return final_path_; }
 
  private:
+  friend class OutputStage;
+  // Flushes and closes the stream; throws OutputError (and removes the file)
+  // when some data was not written. An unnamed file keeps a descriptor.
+  void finish();
+  // Gives a finished unnamed file its temporary name.
+  void name_temporary();
+  // Renames the temporary name over the final name.
+  void rename_into_place();
+  // Removes whatever exists of an unpublished file.
+  void discard();
+
   std::FILE* file_ = nullptr;
+  int unnamed_fd_ = -1;  // a finished unnamed file, until it gets a name
+  int write_errno_ = 0;  // the first failed write's error
+  int cleanup_slot_ = -1;
   std::filesystem::path final_path_;
-  std::filesystem::path temp_path_;
+  std::filesystem::path temp_path_;  // empty while the file has no name
 };
+
+// The finished files of one run, published together.
+class OutputStage {
+ public:
+  // Finishes `file` and keeps it; `file` is left closed. Throws OutputError
+  // (and drops the file) when some of its data was not written.
+  void add(OutputFile& file);
+  // Names every kept file, then renames each over its final name in the
+  // order they were added. If a file cannot be named, none is published;
+  // a rename that fails (rare: the names are in place by then) leaves the
+  // files renamed before it published. Throws OutputError.
+  void publish();
+  // Removes every kept file.
+  void discard() { files_.clear(); }
+
+ private:
+  std::vector<OutputFile> files_;
+};
+
+// While an instance lives, SIGHUP, SIGINT, SIGTERM, SIGPIPE and SIGXFSZ (those
+// not ignored when it was made) first remove the named temporary files of
+// unpublished outputs, then end the process as the signal would have.
+class CleanupOnSignals {
+ public:
+  CleanupOnSignals();
+  ~CleanupOnSignals();
+  CleanupOnSignals(const CleanupOnSignals&) = delete;
+  CleanupOnSignals& operator=(const CleanupOnSignals&) = delete;
+
+ private:
+  static constexpr int kSignals = 5;
+  struct sigaction previous_[kSignals];
+  bool installed_[kSignals] = {};
+};
+
+// Opens /dev/null read-only on any of descriptors 0, 1, 2 that is closed, so
+// that no output file takes the place of standard output (writes to it then
+// fail and are reported instead of landing in a result file).
+void occupy_closed_standard_descriptors();
+
+// Unnamed files are used where the system allows them; tests turn them off
+// to exercise the named temporary files.
+void allow_unnamed_files(bool allowed);
 
 }  // namespace kavor

@@ -273,8 +273,8 @@ static void write_analyzer_files(CoreState& st, const AtomTable& coo_and_m,
   // before any rounding rule), so the arrows sit where the atoms are.
   const Vec3 rebuilt = centre_from_spherical(a.r, a.theta, a.phi);
   write_bild(bild, st.cm[0], rebuilt, {st.endpoints[0], st.endpoints[1], st.endpoints[2]});
-  geometry.commit();
-  bild.commit();
+  st.session.stage(geometry);
+  st.session.stage(bild);
 }
 
 // Near beta 0 or 180 degrees the refined windows let alpha or gamma slide up

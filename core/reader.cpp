@@ -16,14 +16,34 @@ static bool is_separator(char c) {
   return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// A token shown in an error message: cut long ones, show bytes as they are.
+// A token shown in an error message: cut long ones, and write control bytes
+// (NUL included) as \xNN, so that the quote stays on one line and is shown
+// whole by a terminal. Other bytes, UTF-8 included, are shown as they are.
 static std::string shown(std::string_view text) {
-  if (text.size() > 40) return "'" + std::string(text.substr(0, 40)) + "...'";
-  return "'" + std::string(text) + "'";
+  const bool cut = text.size() > 40;
+  if (cut) text = text.substr(0, 40);
+  std::string quote = "'";
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7f) {
+      static const char kHex[] = "0123456789abcdef";
+      quote += "\\x";
+      quote += kHex[c >> 4];
+      quote += kHex[c & 0xf];
+    } else {
+      quote += static_cast<char>(c);
+    }
+  }
+  return quote + (cut ? "...'" : "'");
 }
 
+// Editors on some systems start a UTF-8 text file with a byte-order mark; it
+// is not part of the first value.
+static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 FreeFormatReader::FreeFormatReader(std::string display_name, std::string contents)
-    : name_(std::move(display_name)), contents_(std::move(contents)) {}
+    : name_(std::move(display_name)), contents_(std::move(contents)) {
+  if (std::string_view(contents_).starts_with(kByteOrderMark)) pos_ = kByteOrderMark.size();
+}
 
 FreeFormatReader FreeFormatReader::from_file(const std::filesystem::path& path) {
   std::string name = path.filename().string();

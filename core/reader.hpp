@@ -3,11 +3,13 @@
 // Each read starts at the next line, passes over blank lines until it has all
 // its values, and ignores the rest of the line that holds its last value.
 // Blanks, tabs and commas separate values; a CR before the line end is
-// ignored, so CR LF files read like LF files. Reals follow Fortran syntax:
+// ignored, so CR LF files read like LF files; a UTF-8 byte-order mark at the
+// start of the file is skipped. Reals follow Fortran syntax:
 // optional sign, digits with an optional point (".5", "5." and "5" are all
 // fine), optional exponent with E, e, D or d ("1.0D0"). A value that is not a
 // number, a number that is not finite, or an end of file before the value is
-// an InputError naming the file, the line and what was expected.
+// an InputError naming the file, the line and what was expected (and quoting
+// the token, control bytes written as \xNN).
 #pragma once
 
 #include <filesystem>

@@ -24,6 +24,11 @@ struct Session {
   OutputFile report;  // opened by the core on its first use
   // Off for a batch frame: no report and no result files, only the values.
   bool write_files = true;
+  OutputStage staged;  // finished files, published together at the end of the run
+
+  // Takes a finished result file; run_program publishes it with the others
+  // when the run ends well or with an orderly stop, and removes it otherwise.
+  void stage(OutputFile& file) { staged.add(file); }
 
   void say(std::string_view line) { console << line << '\n'; }
   // With report_text set the report is kept there instead of in a file

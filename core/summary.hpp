@@ -11,8 +11,8 @@ namespace kavor {
 
 void write_banner(Session& s, std::string_view version_line);
 
-// Stops the run (ProgramStop) when molecule 1 has fewer than 3 atoms, the
-// pair fewer than 6, or molecule 2 none.
+// Stops the run (ProgramStop) when either molecule has fewer than 3 atoms or
+// the pair fewer than 6, before any file is written.
 void stop_on_atom_counts(Session& s, const GeometryBlock& block);
 
 // The position lines after the "POSITION:" title: r (Angstrom) with theta

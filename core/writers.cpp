@@ -6,9 +6,20 @@
 
 namespace kavor {
 
+// x, y, z as 3F15.8 (Angstrom).
+static std::string xyz_fields(const Atom& a) {
+  return fortran_f_separated(15, 8, a.x) + fortran_f_separated(15, 8, a.y) +
+         fortran_f_separated(15, 8, a.z);
+}
+
+// A point of a BILD line as 3F8.3 (Angstrom).
+static std::string bild_point(const Vec3& p) {
+  return fortran_f_separated(8, 3, p.x) + fortran_f_separated(8, 3, p.y) +
+         fortran_f_separated(8, 3, p.z);
+}
+
 std::string atomic_number_line(const Atom& atom) {
-  return fortran_i(2, std::lround(atom.znum)) + fortran_f(15, 8, atom.x) + fortran_f(15, 8, atom.y) +
-         fortran_f(15, 8, atom.z);
+  return fortran_i(2, std::lround(atom.znum)) + xyz_fields(atom);
 }
 
 void write_geometry(OutputFile& file, int n, const AtomTable& atoms, const std::vector<Label>& labels,
@@ -21,8 +32,7 @@ void write_geometry(OutputFile& file, int n, const AtomTable& atoms, const std::
       file.line(atomic_number_line(a));
       continue;
     }
-    file.line(fortran_a(2, label_text(labels[i])) + fortran_f(15, 8, a.x) + fortran_f(15, 8, a.y) +
-              fortran_f(15, 8, a.z));
+    file.line(fortran_a(2, label_text(labels[i])) + xyz_fields(a));
   }
 }
 
@@ -32,12 +42,11 @@ Vec3 centre_from_spherical(double r, double theta, double phi) {
 }
 
 std::string bild_sphere_line(const Vec3& c) {
-  return ".sphere" + fortran_f(8, 3, c.x) + fortran_f(8, 3, c.y) + fortran_f(8, 3, c.z) + "  0.2";
+  return ".sphere" + bild_point(c) + "  0.2";
 }
 
 std::string bild_arrow_line(const Vec3& from, const Vec3& to) {
-  return ".arrow" + fortran_f(8, 3, from.x) + fortran_f(8, 3, from.y) + fortran_f(8, 3, from.z) +
-         fortran_f(8, 3, to.x) + fortran_f(8, 3, to.y) + fortran_f(8, 3, to.z);
+  return ".arrow" + bild_point(from) + bild_point(to);
 }
 
 void write_bild(OutputFile& file, const Vec3& centre, const Vec3& tip_base,

@@ -14,7 +14,9 @@ namespace kavor {
 
 // Geometry file: N (free-format), a blank line, then one line per atom:
 // "(A2,3F15.8)" with the label (analyzer) or "(I2,3F15.8)" with the atomic
-// number (builder).
+// number (builder). Here and in the BILD lines a coordinate that fills or
+// overflows its field is widened to one blank and the whole number
+// (fortran_f_separated), so that every line reads back into its values.
 void write_geometry(OutputFile& file, int n, const AtomTable& atoms, const std::vector<Label>& labels,
                     Mode label_style);
 
@@ -31,7 +33,8 @@ void write_bild(OutputFile& file, const Vec3& centre, const Vec3& tip_base,
 // Molecule 1's centre rebuilt from its spherical position in frame XYZ.
 Vec3 centre_from_spherical(double r, double theta, double phi);
 
-// Lines 17..23 formats: ".sphere" + 3 x F8.3 + "  0.2"; ".arrow" + 6 x F8.3.
+// Lines 17..23 formats: ".sphere" + 3 x F8.3 + "  0.2"; ".arrow" + 6 x F8.3
+// (widened like the geometry fields).
 std::string bild_sphere_line(const Vec3& c);
 std::string bild_arrow_line(const Vec3& from, const Vec3& to);
 

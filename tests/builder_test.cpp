@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -346,6 +347,56 @@ TEST(BuilderAdjustments, ZeroDistanceIsAcceptedWithoutAngles) {
   EXPECT_TRUE(has_line(split_lines(result.out), "  30  60  90"));
   EXPECT_TRUE(has_line(read_lines(dir / "UD-LOG-PARAM.txt"),
                        "    0.0  ***  *** no polar or azimuth for r < 0.1 A"));
+}
+
+// Blank-separated fields of a line that must all be numbers.
+std::vector<double> numbers(const std::string& text) {
+  std::vector<double> values;
+  std::istringstream in(text);
+  for (std::string token; in >> token;) {
+    size_t used = 0;
+    double value = 0.0;
+    try {
+      value = std::stod(token, &used);
+    } catch (const std::exception&) {
+    }
+    EXPECT_EQ(used, token.size()) << "not a number: '" << token << "' in '" << text << "'";
+    values.push_back(value);
+  }
+  return values;
+}
+
+TEST(BuilderFarPlacement, EveryResultLineReadsBackAndTheAnalyzerReadsThePair) {
+  // With theta 180, molecule 1 sits at z = -r: 1500 overflows the BILD files'
+  // F8.3 fields, 9999.9 fills the geometry files' F15.8 fields.
+  for (const char* r : {"1500.0", "9999.9"}) {
+    SCOPED_TRACE(std::string("r ") + r);
+    UserValues v;
+    v.r = r;
+    v.theta = "180.0";
+    ScratchDir dir;
+    const RunResult built = build(dir, ud_input(v));
+    ASSERT_EQ(built.status, 0) << built.err;
+    const std::string stem = std::string("[") + r + "-180-NAD]-(030-060-090)-UD-KAVOR";
+    const std::vector<std::string> bild = read_lines(dir / (stem + "-UCSF-Chimera.bild"));
+    ASSERT_EQ(bild.size(), 23u);
+    for (const std::string& line : bild) {
+      if (line.rfind(".sphere", 0) == 0) EXPECT_EQ(numbers(line.substr(7)).size(), 4u) << line;
+      if (line.rfind(".arrow", 0) == 0) EXPECT_EQ(numbers(line.substr(6)).size(), 6u) << line;
+    }
+    // Molecule 1's sphere: its centre on the Z axis at -r.
+    const std::vector<double> sphere = numbers(bild[16].substr(7));
+    ASSERT_EQ(sphere.size(), 4u) << bild[16];
+    EXPECT_NEAR(sphere[2], -std::stod(r), 0.002) << bild[16];
+    for (const std::string& name : {stem + ".xyz", std::string("input-GEOMETRY.xyz")}) {
+      const std::vector<std::string> lines = read_lines(dir / name);
+      ASSERT_GE(lines.size(), 14u) << name;
+      for (int i = 2; i < 14; ++i) EXPECT_EQ(numbers(lines[i]).size(), 4u) << name << ": " << lines[i];
+    }
+    const RunResult analysed = run_kavor(dir.path());
+    ASSERT_EQ(analysed.status, 0) << analysed.err;
+    EXPECT_TRUE(has_line(split_lines(analysed.out), std::string(" ") + r + " 180 NAD ")) << analysed.out;
+  }
 }
 
 }  // namespace

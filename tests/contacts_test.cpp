@@ -91,6 +91,20 @@ TEST(ShortContacts, CellListAgreesWithPlainLoop) {
     const std::vector<ContactPair> plain = find_short_contacts_plain(atoms, n, n1);
     EXPECT_EQ(find_short_contacts(atoms, n, n1), plain);
     EXPECT_FALSE(plain.empty());
+    // Other thresholds, below and above the cell width, against the plain loop.
+    for (double threshold : {0.7, kShortContact, 2.5, 4.25}) {
+      std::vector<ContactPair> expected, visited;
+      for (int i = 0; i < n1; ++i)
+        for (int k = n1; k < n; ++k) {
+          const double dx = atoms[i].x - atoms[k].x, dy = atoms[i].y - atoms[k].y,
+                       dz = atoms[i].z - atoms[k].z;
+          const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+          if (d <= threshold) expected.push_back({i, k, d});
+        }
+      for_each_short_contact(atoms, n, n1, threshold,
+                             [&visited](const ContactPair& p) { visited.push_back(p); });
+      EXPECT_EQ(visited, expected) << "threshold " << threshold;
+    }
   }
 }
 

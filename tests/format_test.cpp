@@ -21,6 +21,36 @@ TEST(FortranFields, RealRoundingAndOverflow) {
   EXPECT_EQ(fortran_f(4, 0, 2.5), "  2.");
 }
 
+// Fields of the result files: unchanged while the number leaves a blank in
+// front; otherwise one blank and the whole number, never asterisks.
+TEST(FortranFields, SeparatedRealWidensOnlyAFullOrOverflowingField) {
+  struct Case {
+    int width, decimals;
+    double value;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {8, 3, 1.5, "   1.500"},
+      {8, 3, -0.0004, "  -0.000"},
+      {8, 3, 999.9994, " 999.999"},
+      {8, 3, -999.999, " -999.999"},      // fills the field: a blank in front
+      {8, 3, 1500.0, " 1500.000"},
+      {8, 3, 9999.9996, " 10000.000"},    // rounds to one digit more
+      {8, 3, -1500.25, " -1500.250"},     // asterisks in F8.3
+      {8, 3, 12345678.9, " 12345678.900"},
+      {15, 8, -1.5, "    -1.50000000"},
+      {15, 8, -10000.25597424, " -10000.25597424"},
+      {15, 8, 123456.5, " 123456.50000000"},
+      {15, 8, -123456.5, " -123456.50000000"},
+  };
+  for (const Case& c : cases) {
+    const std::string field = fortran_f_separated(c.width, c.decimals, c.value);
+    EXPECT_EQ(field, c.expected) << c.value;
+    const std::string plain = fortran_f(c.width, c.decimals, c.value);
+    if (plain[0] == ' ') EXPECT_EQ(field, plain) << c.value;
+  }
+}
+
 TEST(FortranFields, IntegerAndText) {
   EXPECT_EQ(fortran_i(4, 90), "  90");
   EXPECT_EQ(fortran_i(4, -5), "  -5");

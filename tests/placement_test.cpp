@@ -80,6 +80,7 @@ ParamArgs analyse_example(const fs::path& dir, const std::string& example_name) 
   int n = block.n;
   AtomTable table = block.icoo_and_m;
   param(n, block.n1, block.isymbol, table, args, session);
+  session.staged.publish();  // as run_program does at the end of a run
   return args;
 }
 

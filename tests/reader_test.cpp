@@ -269,6 +269,9 @@ TEST(AnalyzerInput, TooFewAtomsPrintsBannerAndThreeLines) {
       {six_atoms("C", "O", 2), "  ERROR \t"},     // N1 <= 2: ends with a tab
       {six_atoms("C", "O", 1, 5), "  ERROR \t"},  // N1 is tested first
       {six_atoms("C", "O", 3, 5), "  ERROR "},    // N <= 5: no tab
+      // Molecule 2 with one or two atoms is a too-large N1.
+      {six_atoms("C", "O", 4), "  ERROR \t"},
+      {six_atoms("C", "O", 5), "  ERROR \t"},
   };
   for (const Case& c : cases) {
     ScratchDir dir;

@@ -62,9 +62,14 @@ TEST(BildFile, WorkedExampleLines) {
             ".arrow   1.500  -2.250   3.000   6.500  -2.250   3.000");
 }
 
-TEST(BildFile, CoordinatesThatDoNotFitBecomeAsterisks) {
-  EXPECT_EQ(bild_sphere_line({10000.0, 9999.9994, -1000.0}), ".sphere********9999.999********  0.2");
-  EXPECT_EQ(bild_sphere_line({-999.999, 0.0, -0.0004}), ".sphere-999.999   0.000  -0.000  0.2");
+TEST(BildFile, CoordinatesThatFillOrOverflowTheirFieldWiden) {
+  EXPECT_EQ(bild_sphere_line({10000.0, 9999.9994, -1000.0}), ".sphere 10000.000 9999.999 -1000.000  0.2");
+  EXPECT_EQ(bild_sphere_line({-999.999, 0.0, -0.0004}), ".sphere -999.999   0.000  -0.000  0.2");
+  EXPECT_EQ(bild_arrow_line({0.0, 0.0, -1500.0}, {5.0, 0.0, -1500.0}),
+            ".arrow   0.000   0.000 -1500.000   5.000   0.000 -1500.000");
+  // A full geometry field is set off from the label or number before it.
+  EXPECT_EQ(atomic_number_line(Atom{-10000.25597424, 1.0, 123456.5, 0.0, 17.0}),
+            "17 -10000.25597424     1.00000000 123456.50000000");
 }
 
 TEST(BildFile, TwentyThreeLinesWithArrowsFiveTimesTheAxes) {
