@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/errors.hpp"
+#include "core/outfile.hpp"
 
 namespace kavor::batch {
 
@@ -47,6 +48,8 @@ Shard parse_shard(const std::string& text) {
 }
 
 int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  // A signal removes the named temporary files of unfinished tables.
+  const CleanupOnSignals cleanup;
   try {
     if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
       (args.empty() ? err : out) << kHelp;

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "core/errors.hpp"
 
@@ -36,8 +38,13 @@ CleanupSlot g_cleanup[kCleanupSlots];
 
 // Returns the slot, or -1 when the table is full or the path too long (the
 // file then only loses its removal on a signal).
+// Files may be written from several threads (the batch program's per-point
+// directories): claiming a slot is serialised.
+std::mutex g_cleanup_claim;
+
 int remember_temporary(const std::string& path) {
   if (path.size() >= kCleanupPathMax) return -1;
+  const std::lock_guard<std::mutex> lock(g_cleanup_claim);
   for (int i = 0; i < kCleanupSlots; ++i) {
     if (g_cleanup[i].used) continue;
     std::memcpy(g_cleanup[i].path, path.c_str(), path.size() + 1);
@@ -82,12 +89,13 @@ bool refuses_unnamed(int error) {
 
 // ".<name>.tmp-" and six letters or digits, varying between calls and processes.
 std::filesystem::path temporary_name(const std::filesystem::path& final_path) {
-  static std::uint64_t state = 0;
+  thread_local std::uint64_t state = 0;
   if (state == 0) {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     state = (static_cast<std::uint64_t>(::getpid()) << 32) ^ static_cast<std::uint64_t>(now.tv_nsec) ^
-            (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ 0x9E3779B97F4A7C15ULL;
+            (static_cast<std::uint64_t>(now.tv_sec) << 20) ^ 0x9E3779B97F4A7C15ULL ^
+            (static_cast<std::uint64_t>(std::hash<std::thread::id>{}(std::this_thread::get_id())) << 7);
   }
   static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string suffix(6, 'x');
