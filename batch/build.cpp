@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "batch/batch.hpp"
 #include "batch/frames.hpp"
 #include "batch/table.hpp"
+#include "builder/driver.hpp"
 #include "builder/scan.hpp"
 #include "core/elements.hpp"
 #include "core/errors.hpp"
@@ -55,6 +57,7 @@ outputs (any combination; the index always):
   --dirs DIR        DIR/<point>/ per placed point, with the files ud-kavor
                     writes: input-GEOMETRY.xyz and the result XYZ and BILD
                     files (point numbers zero-padded to the grid's size)
+  --reports         also ud-kavor's report, UD-LOG-PARAM.txt, in each of them
   --skip-contacts   leave points with a short contact out of --xyz and
                     --dirs (their index rows stay)
   --min-distance D  the contact distance for --skip-contacts, Angstrom
@@ -242,6 +245,7 @@ struct Options {
   std::string points;
   std::string output, xyz, dirs;
   bool skip_contacts = false;
+  bool reports = false;
   double min_distance = kShortContact;
   int jobs = default_jobs();
   Shard shard;
@@ -252,7 +256,7 @@ Options parse_options(const std::vector<std::string>& args, bool& help) {
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i], value;
     const bool is_option = arg.size() > 1 && arg[0] == '-';
-    const bool flag = arg == "-h" || arg == "--help" || arg == "--skip-contacts";
+    const bool flag = arg == "-h" || arg == "--help" || arg == "--skip-contacts" || arg == "--reports";
     if (is_option && arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
       value = arg.substr(arg.find('=') + 1);
       arg = arg.substr(0, arg.find('='));
@@ -286,6 +290,8 @@ Options parse_options(const std::vector<std::string>& args, bool& help) {
       o.dirs = value;
     } else if (arg == "--skip-contacts") {
       o.skip_contacts = true;
+    } else if (arg == "--reports") {
+      o.reports = true;
     } else if (arg == "--min-distance") {
       if (!parse_fortran_real(value, o.min_distance) || o.min_distance < 0)
         throw UsageError{"--min-distance takes a distance in Angstrom, not '" + value + "'"};
@@ -311,6 +317,7 @@ Options parse_options(const std::vector<std::string>& args, bool& help) {
   }
   if (!o.points.empty() && axes > 0) throw UsageError{"give either --points or the grid options, not both"};
   if (o.points.empty() && axes < 6) throw UsageError{"the grid needs every parameter: missing " + missing};
+  if (o.reports && o.dirs.empty()) throw UsageError{"--reports writes into the --dirs directories: give --dirs"};
   return o;
 }
 
@@ -355,6 +362,7 @@ class Builder {
   Builder(const Options& o, const PlacementBase& base, long total)
       : o_(o), base_(base), digits_(static_cast<int>(std::to_string(std::max(total, 1L)).size())) {
     options_.min_distance_reach = std::max(2.0, o.min_distance);
+    options_.list_contacts = o.reports;  // the report has a block per contact
     for (int i = 0; i < base.n(); ++i) {
       std::string symbol = label_text(base.labels()[i]);
       while (!symbol.empty() && symbol.back() == ' ') symbol.pop_back();
@@ -438,6 +446,7 @@ class Builder {
       write_placed_input(input, point.atoms, base_.n1());
       write_bild(bild, point.drawn_centre, point.drawn_centre, point.drawn);
       write_geometry(geometry, n, point.atoms, base_.labels(), Mode::builder);
+      if (o_.reports) write_report(dir, point);
       input.commit();
       geometry.commit();
       bild.commit();
@@ -445,6 +454,28 @@ class Builder {
       job.failed_files = true;
       job.error = e.what();
     }
+  }
+
+  // ud-kavor's report: the analysis part, the same for every point, then
+  // the point's placement sections and summary.
+  void write_report(const fs::path& dir, const PlacedPoint& point) const {
+    std::string text = base_.report_opening();
+    std::ostringstream console;
+    Session s(console, dir, Mode::builder);
+    s.write_files = false;
+    s.report_text = &text;
+    s.report_text_open = true;
+    write_placement_opening(s);
+    for (const ContactPair& p : point.contact_pairs) report_short_contact(s, p, base_.labels());
+    write_placement_closing(s);
+    write_builder_summary(s, point.r,
+                          SummaryDegrees{point.theta_deg, point.phi_deg, point.alpha_deg,
+                                         point.beta_deg, point.gamma_deg});
+    OutputFile report;
+    report.open(dir / "UD-LOG-PARAM.txt");
+    text.pop_back();  // OutputFile ends the last line itself
+    report.line(text);
+    report.commit();
   }
 
   inline static const std::string kUnknown = "X";
@@ -466,7 +497,7 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   bool too_many = false;
   const GeometryBlock block = read_pair(o, too_many);
-  const PlacementBase base(block, too_many);
+  const PlacementBase base(block, too_many, o.reports);
 
   std::unique_ptr<PointSource> points;
   GridPoints* grid = nullptr;

@@ -100,7 +100,7 @@ std::vector<ContactPair> find_short_contacts(const AtomTable& atoms, int n, int 
   return pairs;
 }
 
-void report_short_contact(CoreState& st, const ContactPair& p, const std::vector<Label>& isymbol) {
+void report_short_contact(Session& st, const ContactPair& p, const std::vector<Label>& isymbol) {
   const std::string line = fortran_a(2, label_text(isymbol[p.i])) + fortran_i(6, p.i + 1) + " .. " +
                            fortran_a(2, label_text(isymbol[p.k])) + fortran_i(6, p.k + 1) +
                            " dist:" + fortran_f(7, 3, p.d);

@@ -33,6 +33,6 @@ void for_each_short_contact(const AtomTable& atoms, int n, int n1, double thresh
 std::vector<ContactPair> find_short_contacts(const AtomTable& atoms, int n, int n1);
 
 // Writes the ten-line block of one pair to the console and the report.
-void report_short_contact(CoreState& st, const ContactPair& pair, const std::vector<Label>& isymbol);
+void report_short_contact(Session& s, const ContactPair& pair, const std::vector<Label>& isymbol);
 
 }  // namespace kavor

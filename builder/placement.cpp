@@ -21,10 +21,10 @@ Mat3 clamped_euler_matrix(double alpha, double beta, double gamma) {
 
 namespace {
 
-void banner(CoreState& st, std::string_view text, int before, int after, std::string_view blank) {
-  for (int i = 0; i < before; ++i) st.logf(blank);
-  for (int i = 0; i < 5; ++i) st.logf(text);
-  for (int i = 0; i < after; ++i) st.logf(blank);
+void banner(Session& s, std::string_view text, int before, int after, std::string_view blank) {
+  for (int i = 0; i < before; ++i) s.logf(blank);
+  for (int i = 0; i < 5; ++i) s.logf(text);
+  for (int i = 0; i < after; ++i) s.logf(blank);
 }
 
 // p := c + m.(p - c)
@@ -105,11 +105,7 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
   // In builder mode the returned-value slots carry the user's values in.
   const double user_alpha = args.ret_alpha, user_beta = args.ret_beta, user_gamma = args.ret_gamma;
   const int n = st.n_total, n1 = st.n1;
-  const std::string_view blank = "   ";
-
-  banner(st, " ALIGNMENT OF MOLECULES AFTER ACTUAL EULER IDENTIF.", 2, 2, blank);
-  banner(st, " APLICATION OF USER-DEFINED ROTATION   ", 3, 2, blank);
-  banner(st, " CHANGING POSITION ACCORDING TO USER ", 2, 2, blank);
+  write_placement_opening(st.session);
 
   const AnalysedPair pair = analysed_pair(st);
   PlacedGeometry placed;
@@ -130,7 +126,7 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
   bool found = false;
   for_each_short_contact(st.final_coo_and_m, n, n1, kShortContact, [&](const ContactPair& p) {
     found = true;
-    report_short_contact(st, p, isymbol);
+    report_short_contact(st.session, p, isymbol);
   });
   OutputFile geometry, bild;
   geometry.open(st.session.file(found ? names_.short_geometry : names_.geometry));
@@ -140,8 +136,17 @@ void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>&
   st.session.stage(geometry);
   st.session.stage(bild);
 
-  banner(st, " USER-DEFINED PARAMETERS APPLIED ", 1, 2, "  ");
+  write_placement_closing(st.session);
 }
+
+void write_placement_opening(Session& s) {
+  const std::string_view blank = "   ";
+  banner(s, " ALIGNMENT OF MOLECULES AFTER ACTUAL EULER IDENTIF.", 2, 2, blank);
+  banner(s, " APLICATION OF USER-DEFINED ROTATION   ", 3, 2, blank);
+  banner(s, " CHANGING POSITION ACCORDING TO USER ", 2, 2, blank);
+}
+
+void write_placement_closing(Session& s) { banner(s, " USER-DEFINED PARAMETERS APPLIED ", 1, 2, "  "); }
 
 void write_placed_input(Session& session, const AtomTable& placed, int n1) {
   OutputFile geometry;

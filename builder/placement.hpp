@@ -50,6 +50,10 @@ class UserPlacement : public PlacementStage {
   ResultNames names_;
 };
 
+// The placement's report sections before the short contacts and after them.
+void write_placement_opening(Session& s);
+void write_placement_closing(Session& s);
+
 // "input-GEOMETRY.xyz" of a placed pair, in the analyzer's input layout
 // (atomic numbers as labels), into the session's directory or a file.
 void write_placed_input(Session& session, const AtomTable& placed, int n1);

@@ -66,7 +66,8 @@ void measure_contacts(const AtomTable& atoms, int n, int n1, const PlaceOptions&
 
 }  // namespace
 
-PlacementBase::PlacementBase(const GeometryBlock& block, bool too_many) : n_(block.n), n1_(block.n1) {
+PlacementBase::PlacementBase(const GeometryBlock& block, bool too_many, bool keep_report)
+    : n_(block.n), n1_(block.n1) {
   if (too_many) {
     status_ = StopCode::too_many_atoms;
     message_ = "max number of atoms -150000 -exceeded";
@@ -75,7 +76,7 @@ PlacementBase::PlacementBase(const GeometryBlock& block, bool too_many) : n_(blo
   Snapshot snapshot;
   Analysis result;
   try {
-    result = analyse_quietly(block, Mode::builder, &snapshot);
+    result = analyse_quietly(block, Mode::builder, &snapshot, {}, keep_report ? &report_ : nullptr);
   } catch (const InputError& e) {
     status_ = StopCode::coordinates;
     message_ = e.what();

@@ -22,7 +22,8 @@ namespace kavor {
 class PlacementBase {
  public:
   // `too_many` marks a block whose atoms were not read (above the capacity).
-  explicit PlacementBase(const GeometryBlock& block, bool too_many = false);
+  // With `keep_report` the analysis part of ud-kavor's report is kept.
+  explicit PlacementBase(const GeometryBlock& block, bool too_many = false, bool keep_report = false);
   ~PlacementBase();
   PlacementBase(const PlacementBase&) = delete;
   PlacementBase& operator=(const PlacementBase&) = delete;
@@ -35,6 +36,8 @@ class PlacementBase {
   // Labels as ud-kavor writes them: numerals replaced by element symbols.
   const std::vector<Label>& labels() const { return labels_; }
   const AnalysedPair& pair() const { return *pair_; }
+  // ud-kavor's report up to the placement (with keep_report).
+  const std::string& report_opening() const { return report_; }
 
  private:
   StopCode status_ = StopCode::none;
@@ -42,6 +45,7 @@ class PlacementBase {
   int n_ = 0, n1_ = 0;
   std::vector<Label> labels_;
   std::unique_ptr<AnalysedPair> pair_;
+  std::string report_;
 };
 
 struct PlacedPoint {

@@ -80,10 +80,11 @@ std::string join_console_lines(const std::string& text) {
 }
 
 Analysis analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
-                         ParamArgs args) {
+                         ParamArgs args, std::string* report_text) {
   std::ostringstream console;
   Session session(console, ".", mode);
   session.write_files = false;
+  session.report_text = report_text;
   Analysis result = analyse_pair(block, session, args, placement);
   const std::string text = console.str();
   if (!text.empty()) result.message = join_console_lines(text);

@@ -42,8 +42,10 @@ Analysis analyse_pair(const GeometryBlock& block, Session& session, ParamArgs ar
 
 // Analyser-mode analysis without report, files or console; a stop's text
 // goes to `message`.
+// With `report_text` the report is kept there.
 Analysis analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
-                         PlacementStage* placement = nullptr, ParamArgs args = {});
+                         PlacementStage* placement = nullptr, ParamArgs args = {},
+                         std::string* report_text = nullptr);
 
 // One frame of a batch: analyse_quietly, with coordinates too large to
 // analyse given as the stop `coordinates` instead of an exception.
