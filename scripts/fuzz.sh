@@ -12,10 +12,10 @@ build="$root/${KAVOR_FUZZ_BUILD_DIR:-build-fuzz}"
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVOR_FUZZ=ON -DBUILD_TESTING=OFF -DKAVOR_BENCH=OFF > /dev/null
-cmake --build "$build" --target reader_fuzz analyzer_fuzz builder_fuzz
+cmake --build "$build" --target reader_fuzz analyzer_fuzz builder_fuzz batch_fuzz
 
 status=0
-for target in reader analyzer builder; do
+for target in reader analyzer builder batch; do
   # The seed corpus stays as committed; new inputs go to a working copy.
   work="$build/fuzz-corpus/$target"
   artifacts="$build/fuzz-artifacts/$target"
