@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include "core/cells.hpp"
 #include "core/summary.hpp"
 
 namespace kavor {
@@ -48,19 +47,9 @@ void measure_contacts(const AtomTable& atoms, int n, int n1, const PlaceOptions&
     out.min_distance = nearest;
     return;
   }
+  // ud-kavor's cell list, reaching as far as the shortest distance is wanted.
   const double reach = std::max(2.0, options.min_distance_reach);
-  const CellGrid grid(atoms, n1, n, reach);
-  std::vector<ContactPair> found;
-  for (int i = 0; i < n1; ++i) {
-    found.clear();
-    grid.for_each_candidate(atoms[i], [&](int k) {
-      const double d = distance(atoms[i], atoms[k]);
-      if (d <= reach) found.push_back({i, k, d});
-    });
-    // Same order as the plain loop: molecule 2's atoms ascending.
-    std::sort(found.begin(), found.end(), [](const ContactPair& a, const ContactPair& b) { return a.k < b.k; });
-    for (const ContactPair& p : found) take(p.i, p.k, p.d);
-  }
+  for_each_short_contact(atoms, n, n1, reach, [&](const ContactPair& p) { take(p.i, p.k, p.d); });
   out.min_distance = nearest <= reach ? nearest : std::numeric_limits<double>::quiet_NaN();
 }
 
