@@ -51,7 +51,6 @@ example:
   kavor-batch analyze --n1 auto -o placements.tsv trajectory.xyz
 )";
 
-enum class N1Mode { none, fixed, automatic };
 
 struct Job {
   std::string source;
@@ -60,7 +59,8 @@ struct Job {
   std::string error;  // the frame could not be read
 };
 
-void analyse_job(Job& job, N1Mode mode, int fixed_n1, std::string& row) {
+// N1 of a standard XYZ frame: n1_auto, or fixed_n1 (never -1 here).
+void analyse_job(Job& job, bool n1_auto, int fixed_n1, std::string& row) {
   StopCode status = StopCode::none;
   std::string message;
   Analysis result;
@@ -73,7 +73,7 @@ void analyse_job(Job& job, N1Mode mode, int fixed_n1, std::string& row) {
   } else {
     GeometryBlock& block = job.data.block;
     if (!job.data.has_n1) {
-      if (mode == N1Mode::fixed) {
+      if (!n1_auto) {
         block.n1 = fixed_n1;
       } else {
         const LeadingFragment fragment = leading_fragment(block);
@@ -121,64 +121,26 @@ void analyse_job(Job& job, N1Mode mode, int fixed_n1, std::string& row) {
   row += '\n';
 }
 
-struct Options {
+struct Options : CommonOptions {
   std::vector<std::string> inputs;
-  N1Mode n1_mode = N1Mode::none;
-  int n1 = 0;
-  Layout layout = Layout::automatic;
-  std::string output;
-  int jobs = default_jobs();
-  Shard shard;
 };
 
-Options parse_options(const std::vector<std::string>& args, bool& help) {
+Options parse_options(const std::vector<std::string>& args) {
   Options o;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i], value;
-    const bool is_option = arg.size() > 1 && arg[0] == '-';
-    if (is_option && arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
-      value = arg.substr(arg.find('=') + 1);
-      arg = arg.substr(0, arg.find('='));
-    } else if (is_option && arg != "-h" && arg != "--help") {
-      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
-      value = args[++i];
-    }
-    if (arg == "-h" || arg == "--help") {
-      help = true;
-    } else if (arg == "--n1") {
-      if (value == "auto") {
-        o.n1_mode = N1Mode::automatic;
-      } else {
-        o.n1_mode = N1Mode::fixed;
-        o.n1 = static_cast<int>(parse_count("--n1", value, 0));
-      }
-    } else if (arg == "--format") {
-      if (value == "auto") o.layout = Layout::automatic;
-      else if (value == "kavor") o.layout = Layout::programs;
-      else if (value == "xyz") o.layout = Layout::xyz;
-      else throw UsageError{"--format takes auto, kavor or xyz, not '" + value + "'"};
-    } else if (arg == "-o" || arg == "--output") {
-      o.output = value;
-    } else if (arg == "--jobs" || arg == "-j") {
-      o.jobs = static_cast<int>(parse_count("--jobs", value, 1));
-    } else if (arg == "--shard") {
-      o.shard = parse_shard(value);
-    } else if (is_option) {
-      throw UsageError{"unknown option " + arg};
-    } else {
-      o.inputs.push_back(arg);
-    }
+  for (const Argument& a : split_arguments(args, {})) {
+    if (take_common_option(a, o)) continue;
+    if (a.option) throw UsageError{"unknown option " + a.name};
+    o.inputs.push_back(a.name);
   }
-  if (!help && o.inputs.empty()) throw UsageError{"no input FILE given"};
+  if (!o.help && o.inputs.empty()) throw UsageError{"no input FILE given"};
   return o;
 }
 
 }  // namespace
 
 int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  bool help = false;
-  const Options o = parse_options(args, help);
-  if (help) {
+  const Options o = parse_options(args);
+  if (o.help) {
     out << kHelp;
     return 0;
   }
@@ -221,7 +183,7 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
   std::vector<std::string> rows(chunk_size);
   size_t pending = 0;
   auto flush = [&] {
-    parallel_for(o.jobs, pending, [&](size_t i) { analyse_job(jobs[i], o.n1_mode, o.n1, rows[i]); });
+    parallel_for(o.jobs, pending, [&](size_t i) { analyse_job(jobs[i], o.n1_auto, o.n1, rows[i]); });
     std::string text;
     for (size_t i = 0; i < pending; ++i) text += rows[i];
     sink.write(text);
@@ -247,7 +209,7 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
         report(e.what());
         job.error = e.what();
       }
-      if (job.error.empty() && !job.data.has_n1 && o.n1_mode == N1Mode::none) {
+      if (job.error.empty() && !job.data.has_n1 && !o.n1_auto && o.n1 < 0) {
         report(reader->source() + ": standard XYZ carries no N1: give --n1 N or --n1 auto");
         break;
       }

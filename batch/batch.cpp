@@ -47,6 +47,50 @@ Shard parse_shard(const std::string& text) {
   return shard;
 }
 
+std::vector<Argument> split_arguments(const std::vector<std::string>& args,
+                                      std::initializer_list<std::string_view> flags) {
+  std::vector<Argument> out;
+  for (size_t i = 0; i < args.size(); ++i) {
+    Argument a;
+    a.name = args[i];
+    a.option = a.name.size() > 1 && a.name[0] == '-';
+    bool flag = a.name == "-h" || a.name == "--help";
+    for (std::string_view f : flags) flag |= a.name == f;
+    if (a.option && a.name.rfind("--", 0) == 0 && a.name.find('=') != std::string::npos) {
+      a.value = a.name.substr(a.name.find('=') + 1);
+      a.name.erase(a.name.find('='));
+    } else if (a.option && !flag) {
+      if (i + 1 >= args.size()) throw UsageError{a.name + " needs a value"};
+      a.value = args[++i];
+    }
+    out.push_back(std::move(a));
+  }
+  return out;
+}
+
+bool take_common_option(const Argument& a, CommonOptions& o) {
+  if (a.name == "-h" || a.name == "--help") {
+    o.help = true;
+  } else if (a.name == "--n1") {
+    o.n1_auto = a.value == "auto";
+    if (!o.n1_auto) o.n1 = static_cast<int>(parse_count("--n1", a.value, 0));
+  } else if (a.name == "--format") {
+    if (a.value == "auto") o.layout = Layout::automatic;
+    else if (a.value == "kavor") o.layout = Layout::programs;
+    else if (a.value == "xyz") o.layout = Layout::xyz;
+    else throw UsageError{"--format takes auto, kavor or xyz, not '" + a.value + "'"};
+  } else if (a.name == "-o" || a.name == "--output") {
+    o.output = a.value;
+  } else if (a.name == "--jobs" || a.name == "-j") {
+    o.jobs = static_cast<int>(parse_count("--jobs", a.value, 1));
+  } else if (a.name == "--shard") {
+    o.shard = parse_shard(a.value);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   // A signal removes the named temporary files of unfinished tables.
   const CleanupOnSignals cleanup;

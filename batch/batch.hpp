@@ -3,9 +3,14 @@
 // input could not be read or an output could not be written.
 #pragma once
 
+#include <initializer_list>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "batch/frames.hpp"
+#include "batch/table.hpp"
 
 namespace kavor::batch {
 
@@ -32,5 +37,27 @@ struct UsageError {
 };
 long parse_count(const std::string& option, const std::string& text, long min);
 Shard parse_shard(const std::string& text);
+
+// One word of a command line with its value: "--name value", "--name=value",
+// a flag (an option that takes no value) or an operand.
+struct Argument {
+  std::string name, value;
+  bool option = false;
+};
+std::vector<Argument> split_arguments(const std::vector<std::string>& args,
+                                      std::initializer_list<std::string_view> flags);
+
+// The options both subcommands take.
+struct CommonOptions {
+  bool help = false;
+  bool n1_auto = false;  // --n1 auto
+  int n1 = -1;           // --n1 N; -1 when not given
+  Layout layout = Layout::automatic;
+  std::string output;    // -o
+  int jobs = default_jobs();
+  Shard shard;
+};
+// Takes `a` into `o` when it is one of the common options.
+bool take_common_option(const Argument& a, CommonOptions& o);
 
 }  // namespace kavor::batch

@@ -235,79 +235,49 @@ class TablePoints : public PointSource {
   bool seen_point_ = false;
 };
 
-struct Options {
+struct Options : CommonOptions {
   std::string input;
-  bool n1_auto = false;
-  int n1 = -1;
-  Layout layout = Layout::automatic;
   bool has_axis[6] = {};
   Axis axes[6];
   std::string points;
-  std::string output, xyz, dirs;
+  std::string xyz, dirs;
   bool skip_contacts = false;
   bool reports = false;
   double min_distance = kShortContact;
-  int jobs = default_jobs();
-  Shard shard;
 };
 
-Options parse_options(const std::vector<std::string>& args, bool& help) {
+Options parse_options(const std::vector<std::string>& args) {
   Options o;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i], value;
-    const bool is_option = arg.size() > 1 && arg[0] == '-';
-    const bool flag = arg == "-h" || arg == "--help" || arg == "--skip-contacts" || arg == "--reports";
-    if (is_option && arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
-      value = arg.substr(arg.find('=') + 1);
-      arg = arg.substr(0, arg.find('='));
-    } else if (is_option && !flag) {
-      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
-      value = args[++i];
-    }
+  for (const Argument& a : split_arguments(args, {"--skip-contacts", "--reports"})) {
     int parameter = -1;
     for (int k = 0; k < 6; ++k)
-      if (arg == std::string("--") + kParameters[k]) parameter = k;
-    if (arg == "-h" || arg == "--help") {
-      help = true;
+      if (a.name == std::string("--") + kParameters[k]) parameter = k;
+    if (take_common_option(a, o)) {
     } else if (parameter >= 0) {
-      o.axes[parameter] = parse_axis(kParameters[parameter], value);
+      o.axes[parameter] = parse_axis(kParameters[parameter], a.value);
       o.has_axis[parameter] = true;
-    } else if (arg == "--points") {
-      o.points = value;
-    } else if (arg == "--n1") {
-      if (value == "auto") o.n1_auto = true;
-      else o.n1 = static_cast<int>(parse_count("--n1", value, 0));
-    } else if (arg == "--format") {
-      if (value == "auto") o.layout = Layout::automatic;
-      else if (value == "kavor") o.layout = Layout::programs;
-      else if (value == "xyz") o.layout = Layout::xyz;
-      else throw UsageError{"--format takes auto, kavor or xyz, not '" + value + "'"};
-    } else if (arg == "-o" || arg == "--output") {
-      o.output = value;
-    } else if (arg == "--xyz") {
-      o.xyz = value;
-    } else if (arg == "--dirs") {
-      o.dirs = value;
-    } else if (arg == "--skip-contacts") {
+    } else if (a.name == "--points") {
+      o.points = a.value;
+    } else if (a.name == "--xyz") {
+      o.xyz = a.value;
+    } else if (a.name == "--dirs") {
+      o.dirs = a.value;
+    } else if (a.name == "--skip-contacts") {
       o.skip_contacts = true;
-    } else if (arg == "--reports") {
+    } else if (a.name == "--reports") {
       o.reports = true;
-    } else if (arg == "--min-distance") {
-      if (!parse_fortran_real(value, o.min_distance) || o.min_distance < 0)
-        throw UsageError{"--min-distance takes a distance in Angstrom, not '" + value + "'"};
-    } else if (arg == "--jobs" || arg == "-j") {
-      o.jobs = static_cast<int>(parse_count("--jobs", value, 1));
-    } else if (arg == "--shard") {
-      o.shard = parse_shard(value);
-    } else if (is_option) {
-      throw UsageError{"unknown option " + arg};
+    } else if (a.name == "--min-distance") {
+      if (!parse_fortran_real(a.value, o.min_distance) || o.min_distance < 0)
+        throw UsageError{"--min-distance takes a distance in Angstrom, not '" + a.value + "'"};
+    } else if (a.option) {
+      throw UsageError{"unknown option " + a.name};
     } else if (o.input.empty()) {
-      o.input = arg;
+      o.input = a.name;
     } else {
-      throw UsageError{"build takes one FILE, got '" + o.input + "' and '" + arg + "'"};
+      throw UsageError{"build takes one FILE, got '" + o.input + "' and '" + a.name + "'"};
     }
   }
-  if (help) return o;
+  if (o.help) return o;
   if (o.input.empty()) throw UsageError{"no input FILE given"};
   int axes = 0;
   std::string missing;
@@ -489,9 +459,8 @@ class Builder {
 }  // namespace
 
 int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  bool help = false;
-  const Options o = parse_options(args, help);
-  if (help) {
+  const Options o = parse_options(args);
+  if (o.help) {
     out << kHelp;
     return 0;
   }
