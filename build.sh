@@ -2,18 +2,22 @@
 # One entry point for building, running and testing on a fresh Debian machine.
 #   ./build.sh run      build kavor and run it on a bundled example pair
 #   ./build.sh test     build and run every test (plain, then under
-#                       AddressSanitizer + UndefinedBehaviorSanitizer), then
+#                       AddressSanitizer + UndefinedBehaviorSanitizer; the
+#                       Python package's tests on the plain build), then
 #                       run each fuzzer for FUZZ_SECONDS (default 60; 0 skips)
-#   ./build.sh install  build and put kavor and ud-kavor in ./bin
+#   ./build.sh install  build and put the programs in ./bin and the Python
+#                       package kavor in ./lib/python
 #   ./build.sh bench    build and run the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")"
 root="$PWD"
 jobs="$(nproc)"
+# Debian's interpreter: the one whose numpy, pytest and ASE the package uses.
+python=/usr/bin/python3
 
 configure_and_build() {  # dir, extra cmake arguments...
   local dir="$1"; shift
-  cmake -S "$root" -B "$root/$dir" -G Ninja "$@" > /dev/null
+  cmake -S "$root" -B "$root/$dir" -G Ninja -DPython_EXECUTABLE="$python" "$@" > /dev/null
   cmake --build "$root/$dir" -j "$jobs"
 }
 
@@ -38,8 +42,13 @@ case "${1:-}" in
   test)
     bash scripts/ensure-deps.sh test
     configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    ctest --test-dir build --output-on-failure -j "$jobs"
-    configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKAVOR_SANITIZE=ON -DKAVOR_BENCH=OFF
+    # The Python tests run on their own below, with their summary shown.
+    ctest --test-dir build --output-on-failure -j "$jobs" -LE python
+    KAVOR_BUILD_DIR="$root/build" PYTHONPATH="$root/build/python" \
+      "$python" -m pytest -q -p no:cacheprovider python/tests
+    # A sanitized module could not be loaded into an unsanitized interpreter.
+    configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKAVOR_SANITIZE=ON -DKAVOR_BENCH=OFF \
+      -DKAVOR_PYTHON=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
     if [[ "${FUZZ_SECONDS:-60}" != 0 && -x scripts/fuzz.sh ]]; then
@@ -50,6 +59,7 @@ case "${1:-}" in
     bash scripts/ensure-deps.sh run
     configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --install build --prefix "$root"
+    echo "programs in $root/bin; for the Python package: export PYTHONPATH=$root/lib/python"
     ;;
   bench)
     bash scripts/ensure-deps.sh test

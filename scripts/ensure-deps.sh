@@ -6,10 +6,14 @@
 set -euo pipefail
 
 purpose="${1:-run}"
-packages=(g++ cmake ninja-build liblapack-dev libgtest-dev)
+# The Python package's module is built with the programs.
+packages=(g++ cmake ninja-build liblapack-dev libgtest-dev pybind11-dev python3-dev python3-numpy)
 if [[ "$purpose" == test ]]; then
-  # Benchmarks are built with the tests; libFuzzer comes with clang's runtime.
-  packages+=(libbenchmark-dev clang libclang-rt-14-dev)
+  # Benchmarks are built with the tests; libFuzzer comes with clang's runtime;
+  # the Python tests read and write trajectories with ASE and MDAnalysis and
+  # run the plotting example.
+  packages+=(libbenchmark-dev clang libclang-rt-14-dev
+             python3-pytest python3-ase python3-matplotlib python3-mdanalysis)
 fi
 
 missing=()

@@ -1,0 +1,26 @@
+"""kavor: the placement of one molecule relative to another in a dimer.
+
+The six placement parameters of molecule 1 in molecule 2's frame of principal
+axes (r, theta, phi; Euler angles alpha, beta, gamma), computed by the same
+C++ code as the programs kavor and kavor-batch, to the last bit.
+
+    import kavor
+    p = kavor.analyze(["C", "O", ...], positions, n1=9)
+    p.r, p.theta, p.name
+
+kavor.ase works on ASE Atoms objects and trajectories.
+"""
+from ._analysis import (FRAME_DTYPE, STATUS_CODES, Placement, Summary, analyze,
+                        analyze_frames, leading_fragment)
+from ._errors import (AlignmentFailed, AnalysisStop, AtomCounts, CoordinatesTooLarge,
+                      DistanceTooLarge, EulerNotFound, N1NotFound, NoElement,
+                      SymmetricBoth, SymmetricMolecule, SymmetricMolecule1,
+                      SymmetricMolecule2, TooManyAtoms)
+from ._kavor import __version__
+
+__all__ = [
+    "FRAME_DTYPE", "STATUS_CODES", "Placement", "Summary", "analyze", "analyze_frames",
+    "leading_fragment", "AnalysisStop", "AlignmentFailed", "AtomCounts", "CoordinatesTooLarge",
+    "DistanceTooLarge", "EulerNotFound", "N1NotFound", "NoElement", "SymmetricBoth",
+    "SymmetricMolecule", "SymmetricMolecule1", "SymmetricMolecule2", "TooManyAtoms",
+]

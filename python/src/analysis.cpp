@@ -1,0 +1,177 @@
+// kavor's analysis: one pair, or many frames of the same atoms over threads.
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <mutex>
+
+#include "batch/table.hpp"
+#include "common.hpp"
+#include "core/analysis.hpp"
+#include "core/euler.hpp"
+#include "core/fragments.hpp"
+
+namespace kavor::python {
+
+namespace {
+
+constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+
+// One frame as kavor-batch analyses it: molecule 1 is the first n1 atoms, or
+// without n1 the bonded fragment of the first atom.
+Analysis analyse_block(GeometryBlock& block, std::optional<int> n1) {
+  Analysis result;
+  if (block.n > kCapacity) {
+    result.status = StopCode::too_many_atoms;
+    result.message = "max number of atoms -" + std::to_string(kCapacity) + "- exceeded";
+    return result;
+  }
+  if (n1) {
+    block.n1 = *n1;
+  } else {
+    const LeadingFragment fragment = leading_fragment(block);
+    if (fragment.n1 == 0) {
+      result.status = StopCode::n1_not_found;
+      result.message = fragment.message;
+      return result;
+    }
+    block.n1 = fragment.n1;
+  }
+  return analyse_frame(block);
+}
+
+// r (Angstrom) and the five angles in degrees as kavor-batch prints them:
+// kDegPerRad times the returned radians; an undefined angle, and every value
+// of a stopped analysis, is NaN.
+void values_of(const Analysis& a, double* out) {
+  if (!a.ok()) {
+    for (int k = 0; k < 6; ++k) out[k] = kUndefined;
+    return;
+  }
+  const ParamArgs& v = a.values;
+  out[0] = v.ret_r;
+  out[1] = a.theta_defined() ? kDegPerRad * v.ret_theta : kUndefined;
+  out[2] = a.phi_defined() ? kDegPerRad * v.ret_phi : kUndefined;
+  out[3] = kDegPerRad * v.ret_alpha;
+  out[4] = kDegPerRad * v.ret_beta;
+  out[5] = kDegPerRad * v.ret_gamma;
+}
+
+py::object value_or_none(double value) {
+  return std::isnan(value) ? py::object(py::none()) : py::object(py::float_(value));
+}
+
+py::object whole_or_none(bool defined, long value) {
+  return defined ? py::object(py::int_(value)) : py::object(py::none());
+}
+
+// (status, message, (r, theta, phi, alpha, beta, gamma), name, whole degrees
+// of the summary (theta, phi, alpha, beta, gamma)); None for an undefined angle.
+py::tuple analyze(const std::vector<std::string>& tokens, const Positions& positions,
+                  std::optional<long long> n1_given) {
+  if (positions.ndim() != 2 || positions.shape(1) != 3 ||
+      static_cast<size_t>(positions.shape(0)) != tokens.size())
+    throw py::value_error("positions must have the shape (" + std::to_string(tokens.size()) +
+                          ", 3): one row x, y, z per label");
+  GeometryBlock block;
+  block.isymbol = to_labels(tokens);
+  block.n = static_cast<int>(tokens.size());
+  const std::optional<int> n1 = checked_n1(n1_given, tokens.size());
+  block.icoo_and_m = to_atoms(positions.data(), tokens.size(), "");
+  Analysis a;
+  {
+    py::gil_scoped_release release;
+    a = analyse_block(block, n1);
+  }
+  double v[6];
+  values_of(a, v);
+  py::tuple values = py::make_tuple(value_or_none(v[0]), value_or_none(v[1]), value_or_none(v[2]),
+                                    value_or_none(v[3]), value_or_none(v[4]), value_or_none(v[5]));
+  py::object whole = py::none();
+  py::object name = py::none();
+  if (a.ok()) {
+    name = py::str(a.stem + ")");
+    whole = py::make_tuple(whole_or_none(a.theta_defined(), a.theta_deg),
+                           whole_or_none(a.phi_defined(), a.phi_deg), a.alpha_deg, a.beta_deg,
+                           a.gamma_deg);
+  }
+  return py::make_tuple(stop_code_name(a.status), a.message, values, name, whole);
+}
+
+// Every frame of an (F, N, 3) array: values (F, 6) as values_of gives them
+// and the stop code of each frame (StopCode as a number, 0 = analysed).
+py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions& frames,
+                         std::optional<long long> n1_given, std::optional<int> jobs) {
+  if (frames.ndim() != 3 || frames.shape(2) != 3 ||
+      static_cast<size_t>(frames.shape(1)) != tokens.size())
+    throw py::value_error("frames must have the shape (F, " + std::to_string(tokens.size()) +
+                          ", 3): F frames of one row x, y, z per label");
+  if (jobs && *jobs < 1) throw py::value_error("jobs must be 1 or more, got " + std::to_string(*jobs));
+  const std::vector<Label> labels = to_labels(tokens);
+  const size_t n = tokens.size();
+  const std::optional<int> n1 = checked_n1(n1_given, n);
+  const size_t count = static_cast<size_t>(frames.shape(0));
+  const double* data = frames.data();
+  for (size_t f = 0; f < count; ++f)  // every value checked before any work starts
+    to_atoms(data + f * n * 3, n, "frame " + std::to_string(f) + ": ");
+
+  py::array_t<double> values({count, size_t{6}});
+  py::array_t<std::uint8_t> codes(count);
+  double* out = values.mutable_data();
+  std::uint8_t* code = codes.mutable_data();
+  std::exception_ptr failure;
+  std::mutex failure_mutex;
+  {
+    py::gil_scoped_release release;
+    batch::parallel_for(jobs ? *jobs : batch::default_jobs(), count, [&](size_t f) {
+      try {
+        GeometryBlock block;
+        block.n = static_cast<int>(n);
+        block.isymbol = labels;
+        block.icoo_and_m.resize(n);
+        const double* p = data + f * n * 3;
+        for (Atom& atom : block.icoo_and_m) {
+          atom.x = *p++;
+          atom.y = *p++;
+          atom.z = *p++;
+        }
+        const Analysis a = analyse_block(block, n1);
+        values_of(a, out + 6 * f);
+        code[f] = static_cast<std::uint8_t>(a.status);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(failure_mutex);
+        if (!failure) failure = std::current_exception();
+      }
+    });
+  }
+  if (failure) std::rethrow_exception(failure);
+  return py::make_tuple(values, codes);
+}
+
+// The bonded-fragment rule on one pair: (n1, "") or (0, why not).
+py::tuple leading_fragment_of(const std::vector<std::string>& tokens, const Positions& positions) {
+  if (positions.ndim() != 2 || positions.shape(1) != 3 ||
+      static_cast<size_t>(positions.shape(0)) != tokens.size())
+    throw py::value_error("positions must have the shape (" + std::to_string(tokens.size()) +
+                          ", 3): one row x, y, z per label");
+  GeometryBlock block;
+  block.isymbol = to_labels(tokens);
+  block.n = static_cast<int>(tokens.size());
+  block.icoo_and_m = to_atoms(positions.data(), tokens.size(), "");
+  const LeadingFragment fragment = leading_fragment(block);
+  return py::make_tuple(fragment.n1, fragment.message);
+}
+
+}  // namespace
+
+void add_analysis(py::module_& m) {
+  py::list names;
+  for (int code = 0; std::string(stop_code_name(static_cast<StopCode>(code))) != "unknown"; ++code)
+    names.append(stop_code_name(static_cast<StopCode>(code)));
+  m.attr("stop_codes") = names;  // stop_codes[StopCode] is its name; [0] is "ok"
+  m.def("analyze", &analyze, py::arg("labels"), py::arg("positions"), py::arg("n1"));
+  m.def("analyze_frames", &analyze_frames, py::arg("labels"), py::arg("frames"), py::arg("n1"),
+        py::arg("jobs"));
+  m.def("leading_fragment", &leading_fragment_of, py::arg("labels"), py::arg("positions"));
+}
+
+}  // namespace kavor::python

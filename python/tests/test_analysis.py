@@ -1,0 +1,140 @@
+"""kavor.analyze and kavor.analyze_frames against the programs themselves."""
+import shutil
+import subprocess
+
+import numpy as np
+import pytest
+
+import kavor
+from conftest import (EXAMPLES, batch_rows, batch_values, example_names, make_trajectory,
+                      program, read_block, read_xyz_frames, same_bits)
+
+
+def run_kavor(example, tmp_path):
+    """kavor's own view of an example: console (lines joined), report r, result stem."""
+    shutil.copy(EXAMPLES / example / "input-GEOMETRY.xyz", tmp_path)
+    out = subprocess.run([program("kavor")], cwd=tmp_path, capture_output=True, text=True,
+                         check=True).stdout
+    console = " ".join(line.strip(" \t\r").replace("\t", " ")
+                       for line in out.split("\n") if line.strip(" \t\r"))
+    stems = [p.name[:-len("-KAVOR.xyz")] for p in tmp_path.glob("*-KAVOR.xyz")]
+    if not stems:
+        return console, None, None, None
+    report = (tmp_path / "LOG-PARAM-ONLY.txt").read_text().split("\n")
+    r = [float(line[8:]) for line in report if line.startswith("  r     ")][-1]
+    summary = [line for line in out.split("\n")]
+    position = summary[[i for i, s in enumerate(summary) if "POSITION:" in s][0] + 2]
+    rotation = summary[[i for i, s in enumerate(summary) if "ROTATION:" in s][0] + 2]
+    return console, r, stems[0], (position, rotation)
+
+
+@pytest.fixture(scope="module")
+def batch_by_example():
+    rows = batch_rows(*[EXAMPLES / name for name in example_names()])
+    return dict(zip(example_names(), rows))
+
+
+@pytest.mark.parametrize("example", example_names())
+def test_example_equals_kavor(example, tmp_path, batch_by_example):
+    labels, positions, n1 = read_block(EXAMPLES / example / "input-GEOMETRY.xyz")
+    console, r, stem, summary = run_kavor(example, tmp_path)
+    row = batch_by_example[example]
+    if stem is None:
+        with pytest.raises(kavor.AnalysisStop) as stop:
+            kavor.analyze(labels, positions, n1)
+        assert stop.value.status == row["status"] != "ok"
+        assert type(stop.value) is not kavor.AnalysisStop  # each stop has its subclass
+        assert stop.value.message and console.endswith(stop.value.message)
+        return
+    p = kavor.analyze(labels, positions, n1)
+    assert p.r == r  # the report's 17 digits: to the bit
+    assert same_bits(p.values, batch_values(row))
+    assert p.name == stem == row["name"]
+    d = p.degrees
+    position = "%7.1f" % d.r + "".join("%4d" % v if v is not None else "  NAD" for v in d[1:3])
+    assert summary == (position if d.theta is not None else "%7.1f  NAD  NAD" % d.r,
+                       "%4d%4d%4d" % d[3:])
+    # Atomic numbers instead of symbols name the same elements.
+    numbers = [{"H": 1, "C": 6, "N": 7, "O": 8, "S": 16, "Cl": 17}[s] for s in labels]
+    assert kavor.analyze(np.array(numbers), positions, n1) == p
+
+
+def analyse_grouped(frames, n1, jobs):
+    """analyze_frames once per distinct label sequence; rows back in file order."""
+    table = np.empty(len(frames), dtype=kavor.FRAME_DTYPE)
+    groups = {}
+    for k, (_, labels, _) in enumerate(frames):
+        groups.setdefault(tuple(labels), []).append(k)
+    for labels, ks in groups.items():
+        table[ks] = kavor.analyze_frames(labels, np.stack([frames[k][2] for k in ks]), n1,
+                                         jobs=jobs)
+    return table
+
+
+# A seeded trajectory with perturbed pairs, symmetric pairs, an interleaved
+# split and shared centres; frames whose labels name no element are left out
+# (the package refuses them as input).
+@pytest.mark.parametrize("n1, jobs", [(9, 1), (None, None)])
+def test_frames_equal_kavor_batch(n1, jobs, tmp_path):
+    path = make_trajectory(tmp_path / "t.xyz", 120, 7, mixed=True)
+    frames = [f for f in read_xyz_frames(path) if "unknown-labels" not in f[0]]
+    rows = [row for row, f in zip(batch_rows("--n1", n1 or "auto", path), read_xyz_frames(path))
+            if "unknown-labels" not in f[0]]
+    table = analyse_grouped(frames, n1, jobs)
+    assert list(table["status"]) == [row["status"] for row in rows]
+    assert "ok" in table["status"] and len(set(table["status"])) > 1  # stops compared too
+    values = np.array([[row[f] for f in kavor.FRAME_DTYPE.names[:6]] for row in table])
+    assert same_bits(values, [batch_values(row) for row in rows])
+
+
+def nmf():
+    return read_block(EXAMPLES / "n-methylformamide-dimer" / "input-GEOMETRY.xyz")
+
+
+def with_nan(positions):
+    positions = positions.copy()
+    positions[4, 1] = np.nan
+    return positions
+
+
+LABELS, POSITIONS, N1 = nmf()
+BAD_INPUTS = [
+    # (arguments of analyze, exception, words of the message)
+    ((LABELS, POSITIONS[:-1], N1), ValueError, "shape (18, 3)"),
+    ((LABELS, POSITIONS.T, N1), ValueError, "shape (18, 3)"),
+    ((LABELS, POSITIONS.ravel(), N1), ValueError, "shape (18, 3)"),
+    ((LABELS, POSITIONS.astype(str), N1), TypeError, "real numbers"),
+    ((LABELS, POSITIONS.astype(complex), N1), TypeError, "real numbers"),
+    ((LABELS, with_nan(POSITIONS), N1), ValueError, "atom 4 has a coordinate"),
+    ((LABELS, np.where(POSITIONS == 0, np.inf, POSITIONS), N1), ValueError, "not a finite"),
+    ((LABELS, POSITIONS, 0), ValueError, "n1 must be from 1 to 17"),
+    ((LABELS, POSITIONS, 18), ValueError, "n1 must be from 1 to 17"),
+    ((LABELS, POSITIONS, 2**70), ValueError, "n1 must be"),
+    ((LABELS, POSITIONS, 9.0), TypeError, "n1 must be a whole number"),
+    ((LABELS, POSITIONS, True), TypeError, "n1 must be a whole number"),
+    ((["Xx"] + LABELS[1:], POSITIONS, N1), ValueError, "label of atom 0 ('Xx') names no element"),
+    ((["c"] + LABELS[1:], POSITIONS, N1), ValueError, "('c') names no element"),
+    ((["Cl1"] + LABELS[1:], POSITIONS, N1), ValueError, "('Cl1') names no element"),
+    (([93] + LABELS[1:], POSITIONS, N1), ValueError, "('93') names no element"),
+    (([6.0] + LABELS[1:], POSITIONS, N1), TypeError, "label of atom 0 must be"),
+    (("CONHCHHHHCONHCHHHH", POSITIONS, N1), TypeError, "not a single string"),
+    ((np.array(LABELS)[None], POSITIONS, N1), ValueError, "one-dimensional"),
+    (([], np.zeros((0, 3)), None), ValueError, "at least 2 atoms"),
+]
+
+
+@pytest.mark.parametrize("args, error, words", BAD_INPUTS)
+def test_bad_input_is_refused(args, error, words):
+    with pytest.raises(error, match=words.replace("(", r"\(").replace(")", r"\)")):
+        kavor.analyze(*args)
+
+
+def test_bad_frames_are_refused():
+    frames = np.stack([POSITIONS, with_nan(POSITIONS)])
+    with pytest.raises(ValueError, match="frame 1: atom 4"):
+        kavor.analyze_frames(LABELS, frames, N1)
+    with pytest.raises(ValueError, match=r"shape \(F, 18, 3\)"):
+        kavor.analyze_frames(LABELS, POSITIONS, N1)
+    with pytest.raises(ValueError, match="jobs"):
+        kavor.analyze_frames(LABELS, frames[:1], N1, jobs=0)
+    assert len(kavor.analyze_frames(LABELS, np.zeros((0, 18, 3)), N1)) == 0
