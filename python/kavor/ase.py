@@ -1,0 +1,43 @@
+"""kavor on ASE Atoms: one pair, a trajectory of pairs.
+
+Molecule 1 is the first n1 atoms of each Atoms object; n1=None finds it as
+the bonded fragment of the first atom (covalent radii + 0.4 Angstrom), which
+must be a leading block of atoms, as kavor-batch analyze --n1 auto does.
+Positions are taken as they are (Angstrom); cell and periodic boundaries
+are not looked at.
+"""
+import numpy as np
+
+from . import _analysis
+
+
+def analyze(atoms, n1=None):
+    """The Placement of one pair (see kavor.analyze); stops raise AnalysisStop."""
+    return _analysis.analyze(atoms.get_chemical_symbols(), atoms.positions, n1)
+
+
+def analyze_trajectory(images, n1=None, jobs=None):
+    """One FRAME_DTYPE row per image (see kavor.analyze_frames).
+
+    images: any iterable of Atoms (a list, ase.io.iread(...)). Consecutive
+    images with the same elements in the same order are analysed together;
+    stopped frames get their status, not an exception.
+    """
+    tables = []
+    symbols, positions = None, []
+
+    def flush():
+        if positions:
+            tables.append(_analysis.analyze_frames(symbols, np.stack(positions), n1, jobs))
+            positions.clear()
+
+    for atoms in images:
+        current = atoms.get_chemical_symbols()
+        if current != symbols:
+            flush()
+            symbols = current
+        positions.append(atoms.positions)
+    flush()
+    if not tables:
+        return np.empty(0, dtype=_analysis.FRAME_DTYPE)
+    return np.concatenate(tables)
