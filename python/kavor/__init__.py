@@ -2,11 +2,14 @@
 
 The six placement parameters of molecule 1 in molecule 2's frame of principal
 axes (r, theta, phi; Euler angles alpha, beta, gamma), computed by the same
-C++ code as the programs kavor and kavor-batch, to the last bit.
+C++ code as the programs kavor and kavor-batch, to the last bit; and the
+reverse, molecule 1 placed at given parameters as ud-kavor places it.
 
     import kavor
     p = kavor.analyze(["C", "O", ...], positions, n1=9)
     p.r, p.theta, p.name
+    built = kavor.place(labels, positions, 9, 5.5, 60, 120, 10, 80, 200)
+    built.positions, built.contacts
 
 kavor.ase works on ASE Atoms objects and trajectories.
 """
@@ -17,10 +20,12 @@ from ._errors import (AlignmentFailed, AnalysisStop, AtomCounts, CoordinatesTooL
                       SymmetricBoth, SymmetricMolecule, SymmetricMolecule1,
                       SymmetricMolecule2, TooManyAtoms)
 from ._kavor import __version__
+from ._placement import Builder, Contact, PlacedPair, place
 
 __all__ = [
     "FRAME_DTYPE", "STATUS_CODES", "Placement", "Summary", "analyze", "analyze_frames",
     "leading_fragment", "AnalysisStop", "AlignmentFailed", "AtomCounts", "CoordinatesTooLarge",
     "DistanceTooLarge", "EulerNotFound", "N1NotFound", "NoElement", "SymmetricBoth",
     "SymmetricMolecule", "SymmetricMolecule1", "SymmetricMolecule2", "TooManyAtoms",
+    "Builder", "Contact", "PlacedPair", "place",
 ]

@@ -1,4 +1,4 @@
-"""kavor on ASE Atoms: one pair, a trajectory of pairs.
+"""kavor on ASE Atoms: one pair, a trajectory of pairs, a placed pair.
 
 Molecule 1 is the first n1 atoms of each Atoms object; n1=None finds it as
 the bonded fragment of the first atom (covalent radii + 0.4 Angstrom), which
@@ -7,8 +7,9 @@ Positions are taken as they are (Angstrom); cell and periodic boundaries
 are not looked at.
 """
 import numpy as np
+from ase import Atoms
 
-from . import _analysis
+from . import _analysis, _placement
 
 
 def analyze(atoms, n1=None):
@@ -41,3 +42,21 @@ def analyze_trajectory(images, n1=None, jobs=None):
     if not tables:
         return np.empty(0, dtype=_analysis.FRAME_DTYPE)
     return np.concatenate(tables)
+
+
+def place(atoms, n1, r, theta, phi, alpha, beta, gamma):
+    """New Atoms: the pair with molecule 1 placed as ud-kavor places it.
+
+    r in Angstrom, angles in degrees (see kavor.place). The result's info
+    holds the requested values, "name" (ud-kavor's result name), "contacts"
+    (intermolecular pairs at or below 1.9 Angstrom) and "min_distance"
+    (Angstrom), ready for ase.io.write to an extended XYZ file. A refused
+    value raises ValueError with ud-kavor's message.
+    """
+    placed = _placement.place(atoms.get_chemical_symbols(), atoms.positions, n1,
+                              r, theta, phi, alpha, beta, gamma)
+    result = Atoms(numbers=placed.numbers, positions=placed.positions)
+    result.info.update(r=r, theta=theta, phi=phi, alpha=alpha, beta=beta, gamma=gamma,
+                       name=placed.name, contacts=len(placed.contacts),
+                       min_distance=placed.min_distance)
+    return result

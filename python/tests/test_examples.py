@@ -3,9 +3,11 @@ import os
 import subprocess
 import sys
 
+import ase.io
 import numpy as np
 
-from conftest import ROOT, batch_rows, batch_values, make_trajectory, read_xyz_frames, same_bits
+import kavor.ase
+from conftest import EXAMPLES, ROOT, batch_rows, batch_values, make_trajectory, read_xyz_frames, same_bits
 
 SCRIPTS = ROOT / "examples" / "python"
 
@@ -44,3 +46,15 @@ def test_histogram_example_writes_a_png(tmp_path):
     printed = run_script("trajectory_histograms.py", path, png)
     assert printed.startswith("36 frames, 24 analysed, stops: n1_not_found symmetric_both")
     assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def test_scan_example_round_trips(tmp_path):
+    out = tmp_path / "scan.xyz"
+    printed = run_script("scan.py", EXAMPLES / "n-methylformamide-dimer" / "input-GEOMETRY.xyz", out)
+    frames = ase.io.read(out, index=":")
+    assert printed.startswith("%d frames written" % len(frames)) and 0 < len(frames) < 35
+    for atoms in frames:
+        assert atoms.info["contacts"] == 0 and atoms.info["min_distance"] > 1.9
+        # The analyzer finds each placed pair where the builder put it.
+        p = kavor.ase.analyze(atoms, n1=9)
+        assert (p.degrees.r, p.degrees.theta) == (atoms.info["r"], atoms.info["theta"])
