@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages the build needs are installed.
-# Usage: scripts/ensure-deps.sh [run|test]
+# Usage: scripts/ensure-deps.sh [run|test|pip]
+#   pip: also what `pip install --no-build-isolation .` needs in a venv made
+#   with --system-site-packages (README, section Python)
 # As root, missing packages are installed with apt-get; otherwise the missing
 # packages are named and the script stops with status 1.
 set -euo pipefail
@@ -14,6 +16,9 @@ if [[ "$purpose" == test ]]; then
   # run the plotting example.
   packages+=(libbenchmark-dev clang libclang-rt-14-dev
              python3-pytest python3-ase python3-matplotlib python3-mdanalysis)
+elif [[ "$purpose" == pip ]]; then
+  # venv and pip themselves, and setuptools with wheel as the build backend.
+  packages+=(python3-venv python3-pip python3-setuptools python3-wheel)
 fi
 
 missing=()
