@@ -66,6 +66,7 @@ case "${1:-}" in
     configure_and_build build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
     for program in build-bench/bench/*_bench; do "$program"; done
     bash bench/batch_bench.sh
+    "$python" bench/python_bench.py --build build-bench
     ;;
   *)
     echo "usage: ./build.sh run|test|install|bench" >&2
