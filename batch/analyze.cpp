@@ -9,7 +9,6 @@
 #include "core/analysis.hpp"
 #include "core/errors.hpp"
 #include "core/euler.hpp"
-#include "core/fragments.hpp"
 
 namespace kavor::batch {
 
@@ -67,28 +66,14 @@ void analyse_job(Job& job, bool n1_auto, int fixed_n1, std::string& row) {
   if (!job.error.empty()) {
     status = StopCode::unreadable;
     message = job.error;
-  } else if (job.data.too_many) {
-    status = StopCode::too_many_atoms;
-    message = "max number of atoms -150000- exceeded";
   } else {
-    GeometryBlock& block = job.data.block;
-    if (!job.data.has_n1) {
-      if (!n1_auto) {
-        block.n1 = fixed_n1;
-      } else {
-        const LeadingFragment fragment = leading_fragment(block);
-        block.n1 = fragment.n1;
-        if (fragment.n1 == 0) {
-          status = StopCode::n1_not_found;
-          message = fragment.message;
-        }
-      }
-    }
-    if (status == StopCode::none) {
-      result = analyse_frame(block);
-      status = result.status;
-      message = result.message;
-    }
+    // kavor's layout carries N1; standard XYZ takes --n1 N or the bonds.
+    std::optional<int> n1;
+    if (job.data.has_n1) n1 = job.data.block.n1;
+    else if (!n1_auto) n1 = fixed_n1;
+    result = analyse_frame(job.data.block, n1);
+    status = result.status;
+    message = result.message;
   }
   row.clear();
   append_text(row, job.source);

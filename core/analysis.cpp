@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "core/euler.hpp"
+#include "core/fragments.hpp"
 #include "core/naming.hpp"
 #include "core/summary.hpp"
 
@@ -100,6 +101,27 @@ Analysis analyse_frame(const GeometryBlock& block) {
     result.message = e.what();
     return result;
   }
+}
+
+Analysis analyse_frame(GeometryBlock& block, std::optional<int> n1) {
+  Analysis result;
+  if (block.n > kCapacity) {
+    result.status = StopCode::too_many_atoms;
+    result.message = "max number of atoms -150000- exceeded";
+    return result;
+  }
+  if (n1) {
+    block.n1 = *n1;
+  } else {
+    const LeadingFragment fragment = leading_fragment(block);
+    if (fragment.n1 == 0) {
+      result.status = StopCode::n1_not_found;
+      result.message = fragment.message;
+      return result;
+    }
+    block.n1 = fragment.n1;
+  }
+  return analyse_frame(block);
 }
 
 }  // namespace kavor

@@ -3,6 +3,7 @@
 // Both programs, the batch program and the Python package go through it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/errors.hpp"
@@ -50,6 +51,11 @@ Analysis analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
 // One frame of a batch: analyse_quietly, with coordinates too large to
 // analyse given as the stop `coordinates` instead of an exception.
 Analysis analyse_frame(const GeometryBlock& block);
+// The same for a frame without N1 of its own: molecule 1 is the first `n1`
+// atoms, or, with no n1, the bonded fragment of the first atom
+// (leading_fragment; stop n1_not_found when there is none). A frame above
+// the capacity stops with too_many_atoms before anything else.
+Analysis analyse_frame(GeometryBlock& block, std::optional<int> n1);
 
 // Console text as one line: each line trimmed of blanks and tabs, runs of
 // blanks made one, empty lines dropped, the rest joined by one blank.

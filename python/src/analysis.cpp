@@ -16,29 +16,6 @@ namespace {
 
 constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
 
-// One frame as kavor-batch analyses it: molecule 1 is the first n1 atoms, or
-// without n1 the bonded fragment of the first atom.
-Analysis analyse_block(GeometryBlock& block, std::optional<int> n1) {
-  Analysis result;
-  if (block.n > kCapacity) {
-    result.status = StopCode::too_many_atoms;
-    result.message = "max number of atoms -" + std::to_string(kCapacity) + "- exceeded";
-    return result;
-  }
-  if (n1) {
-    block.n1 = *n1;
-  } else {
-    const LeadingFragment fragment = leading_fragment(block);
-    if (fragment.n1 == 0) {
-      result.status = StopCode::n1_not_found;
-      result.message = fragment.message;
-      return result;
-    }
-    block.n1 = fragment.n1;
-  }
-  return analyse_frame(block);
-}
-
 // r (Angstrom) and the five angles in degrees as kavor-batch prints them:
 // kDegPerRad times the returned radians; an undefined angle, and every value
 // of a stopped analysis, is NaN.
@@ -80,7 +57,7 @@ py::tuple analyze(const std::vector<std::string>& tokens, const Positions& posit
   Analysis a;
   {
     py::gil_scoped_release release;
-    a = analyse_block(block, n1);
+    a = analyse_frame(block, n1);
   }
   double v[6];
   values_of(a, v);
@@ -134,7 +111,7 @@ py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions
           atom.y = *p++;
           atom.z = *p++;
         }
-        const Analysis a = analyse_block(block, n1);
+        const Analysis a = analyse_frame(block, n1);
         values_of(a, out + 6 * f);
         code[f] = static_cast<std::uint8_t>(a.status);
       } catch (...) {
