@@ -45,15 +45,8 @@ py::object whole_or_none(bool defined, long value) {
 // of the summary (theta, phi, alpha, beta, gamma)); None for an undefined angle.
 py::tuple analyze(const std::vector<std::string>& tokens, const Positions& positions,
                   std::optional<long long> n1_given) {
-  if (positions.ndim() != 2 || positions.shape(1) != 3 ||
-      static_cast<size_t>(positions.shape(0)) != tokens.size())
-    throw py::value_error("positions must have the shape (" + std::to_string(tokens.size()) +
-                          ", 3): one row x, y, z per label");
-  GeometryBlock block;
-  block.isymbol = to_labels(tokens);
-  block.n = static_cast<int>(tokens.size());
+  GeometryBlock block = to_block(tokens, positions);
   const std::optional<int> n1 = checked_n1(n1_given, tokens.size());
-  block.icoo_and_m = to_atoms(positions.data(), tokens.size(), "");
   Analysis a;
   {
     py::gil_scoped_release release;
@@ -126,14 +119,7 @@ py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions
 
 // The bonded-fragment rule on one pair: (n1, "") or (0, why not).
 py::tuple leading_fragment_of(const std::vector<std::string>& tokens, const Positions& positions) {
-  if (positions.ndim() != 2 || positions.shape(1) != 3 ||
-      static_cast<size_t>(positions.shape(0)) != tokens.size())
-    throw py::value_error("positions must have the shape (" + std::to_string(tokens.size()) +
-                          ", 3): one row x, y, z per label");
-  GeometryBlock block;
-  block.isymbol = to_labels(tokens);
-  block.n = static_cast<int>(tokens.size());
-  block.icoo_and_m = to_atoms(positions.data(), tokens.size(), "");
+  const GeometryBlock block = to_block(tokens, positions);
   const LeadingFragment fragment = leading_fragment(block);
   return py::make_tuple(fragment.n1, fragment.message);
 }

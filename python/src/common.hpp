@@ -32,6 +32,10 @@ std::vector<Label> to_labels(const std::vector<std::string>& tokens);
 // values) and copies it into an atom table. `where` starts the messages.
 AtomTable to_atoms(const double* xyz, size_t n, const std::string& where);
 
+// One pair: labels and an (N, 3) array of positions, shape and values
+// checked, as a geometry block (N1 not set).
+GeometryBlock to_block(const std::vector<std::string>& tokens, const Positions& positions);
+
 // n1 as the library takes it: a value in 1..N-1, or none for the
 // bonded-fragment rule. Anything else is a ValueError.
 std::optional<int> checked_n1(std::optional<long long> n1, size_t n);

@@ -48,4 +48,16 @@ std::optional<int> checked_n1(std::optional<long long> n1, size_t n) {
   return static_cast<int>(*n1);
 }
 
+GeometryBlock to_block(const std::vector<std::string>& tokens, const Positions& positions) {
+  if (positions.ndim() != 2 || positions.shape(1) != 3 ||
+      static_cast<size_t>(positions.shape(0)) != tokens.size())
+    throw py::value_error("positions must have the shape (" + std::to_string(tokens.size()) +
+                          ", 3): one row x, y, z per label");
+  GeometryBlock block;
+  block.isymbol = to_labels(tokens);
+  block.n = static_cast<int>(tokens.size());
+  block.icoo_and_m = to_atoms(positions.data(), tokens.size(), "");
+  return block;
+}
+
 }  // namespace kavor::python

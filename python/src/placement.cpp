@@ -12,15 +12,8 @@ namespace {
 
 std::unique_ptr<PlacementBase> make_base(const std::vector<std::string>& tokens,
                                          const Positions& positions, long long n1) {
-  if (positions.ndim() != 2 || positions.shape(1) != 3 ||
-      static_cast<size_t>(positions.shape(0)) != tokens.size())
-    throw py::value_error("positions must have the shape (" + std::to_string(tokens.size()) +
-                          ", 3): one row x, y, z per label");
-  GeometryBlock block;
-  block.isymbol = to_labels(tokens);
-  block.n = static_cast<int>(tokens.size());
+  GeometryBlock block = to_block(tokens, positions);
   block.n1 = *checked_n1(n1, tokens.size());
-  block.icoo_and_m = to_atoms(positions.data(), tokens.size(), "");
   py::gil_scoped_release release;
   return std::make_unique<PlacementBase>(block, block.n > kCapacity);
 }
