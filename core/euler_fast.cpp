@@ -121,19 +121,38 @@ class TrigTable {
   std::uint64_t generation_ = 0;
 };
 
+// The values of one angle in one scan, built by the plain scan's repeated
+// addition, with their sines, cosines and whole degrees.
+struct GridAxis {
+  std::vector<double> values;  // grown, never shrunk: the first n belong to the grid
+  TrigTable trig;
+  void build(double start, double step, long n) {
+    if (static_cast<long>(values.size()) < n) values.resize(n);
+    double value = start;
+    for (long k = 0; k < n; ++k) {
+      values[k] = value;
+      value += step;
+    }
+    trig.reset(values, n);
+  }
+};
+
 // Work space of the fast scan, kept by each thread from one fit to the next
 // so that a batch of frames does not allocate it four times a frame.
 struct ScanScratch {
-  std::vector<double> alphas, gammas;
-  TrigTable alpha_trig, gamma_trig;
+  GridAxis alpha, gamma;
+  // Every fit's first iteration scans the same grid for both angles (from 0
+  // in steps of kFitStartStep): built once per thread, sines and cosines
+  // kept from fit to fit.
+  GridAxis first;
+  long first_n = 0;
   std::vector<std::uint64_t> points;  // g * n + i of the points to evaluate
 };
 
 class FastScan {
  public:
   FastScan(const FitSetup& setup, FitRun& run, ScanScratch& scratch)
-      : run_(run), alphas_(scratch.alphas), gammas_(scratch.gammas), alpha_trig_(scratch.alpha_trig),
-        gamma_trig_(scratch.gamma_trig), points_(scratch.points) {
+      : run_(run), scratch_(scratch), points_(scratch.points) {
     const Vec3 src[3] = {setup.source.z, setup.source.x, setup.source.y};
     const Vec3 dst[3] = {setup.target.z, setup.target.x, setup.target.y};
     const double sb_abs = std::fabs(run.sb);
@@ -175,23 +194,24 @@ class FastScan {
   void scan(FitObserver& observer) {
     n_ = run_.n;
     if (n_ <= 0) return;
-    // Grown, never shrunk: only the first n_ entries belong to this grid.
-    if (static_cast<long>(alphas_.size()) < n_) {
-      alphas_.resize(n_);
-      gammas_.resize(n_);
+    GridAxis* alpha_axis = &scratch_.alpha;
+    GridAxis* gamma_axis = &scratch_.gamma;
+    const bool from_zero = run_.alpha0 == 0.0 && !std::signbit(run_.alpha0) && run_.gamma0 == 0.0 &&
+                           !std::signbit(run_.gamma0);
+    if (from_zero && run_.step == kFitStartStep) {
+      if (scratch_.first_n != n_) {
+        scratch_.first.build(0.0, kFitStartStep, n_);
+        scratch_.first_n = n_;
+      }
+      alpha_axis = gamma_axis = &scratch_.first;
+    } else {
+      scratch_.alpha.build(run_.alpha0, run_.step, n_);
+      scratch_.gamma.build(run_.gamma0, run_.step, n_);
     }
-    double alpha = run_.alpha0;
-    for (long i = 0; i < n_; ++i) {
-      alphas_[i] = alpha;
-      alpha += run_.step;
-    }
-    double gamma = run_.gamma0;
-    for (long g = 0; g < n_; ++g) {
-      gammas_[g] = gamma;
-      gamma += run_.step;
-    }
-    alpha_trig_.reset(alphas_, n_);
-    gamma_trig_.reset(gammas_, n_);
+    alphas_ = &alpha_axis->values;
+    gammas_ = &gamma_axis->values;
+    alpha_trig_ = &alpha_axis->trig;
+    gamma_trig_ = &gamma_axis->trig;
     for (AxisBound& a : axes_)
       for (int c = 0; c < 3; ++c) a.base[c] = run_.tolerance + a.margin[c];
 
@@ -202,9 +222,9 @@ class FastScan {
       const long g = static_cast<long>(key / static_cast<std::uint64_t>(n_));
       const long i = static_cast<long>(key % static_cast<std::uint64_t>(n_));
       double ca, sa, cg, sg;
-      alpha_trig_.get(i, ca, sa);
-      gamma_trig_.get(g, cg, sg);
-      run_.evaluate(alphas_[i], ca, sa, gammas_[g], cg, sg, observer);
+      alpha_trig_->get(i, ca, sa);
+      gamma_trig_->get(g, cg, sg);
+      run_.evaluate((*alphas_)[i], ca, sa, (*gammas_)[g], cg, sg, observer);
     }
   }
 
@@ -236,27 +256,27 @@ class FastScan {
   }
 
   bool all_gated(long i0, long i1, long g0, long g1) {
-    if (alphas_[i1 - 1] < 0.0 || gammas_[g1 - 1] < 0.0) return true;
-    const double alpha = std::max(alphas_[i0], 0.0), gamma = std::max(gammas_[g0], 0.0);
+    if ((*alphas_)[i1 - 1] < 0.0 || (*gammas_)[g1 - 1] < 0.0) return true;
+    const double alpha = std::max((*alphas_)[i0], 0.0), gamma = std::max((*gammas_)[g0], 0.0);
     if (run_.beta_deg != 0) return run_.gated_whole(alpha, gamma, 0, 0);
     // A negative grid value stands in as 0.0, whose whole degrees are 0.
-    return run_.gated_whole(alpha, gamma, alphas_[i0] < 0.0 ? 0 : alpha_trig_.degrees(i0),
-                            gammas_[g0] < 0.0 ? 0 : gamma_trig_.degrees(g0));
+    return run_.gated_whole(alpha, gamma, (*alphas_)[i0] < 0.0 ? 0 : alpha_trig_->degrees(i0),
+                            (*gammas_)[g0] < 0.0 ? 0 : gamma_trig_->degrees(g0));
   }
 
   bool gated_at(long i, long g) {
-    if (run_.beta_deg != 0) return run_.gated_whole(alphas_[i], gammas_[g], 0, 0);
-    return run_.gated_whole(alphas_[i], gammas_[g], alpha_trig_.degrees(i), gamma_trig_.degrees(g));
+    if (run_.beta_deg != 0) return run_.gated_whole((*alphas_)[i], (*gammas_)[g], 0, 0);
+    return run_.gated_whole((*alphas_)[i], (*gammas_)[g], alpha_trig_->degrees(i), gamma_trig_->degrees(g));
   }
 
   // False only when no point of the block can pass all nine component tests.
   bool may_score(long i0, long i1, long g0, long g1) {
     const long im = i0 + (i1 - i0 - 1) / 2;
     const long gm = g0 + (g1 - g0 - 1) / 2;
-    const double ha = std::max(alphas_[im] - alphas_[i0], alphas_[i1 - 1] - alphas_[im]);
-    const double hg = std::max(gammas_[gm] - gammas_[g0], gammas_[g1 - 1] - gammas_[gm]);
+    const double ha = std::max((*alphas_)[im] - (*alphas_)[i0], (*alphas_)[i1 - 1] - (*alphas_)[im]);
+    const double hg = std::max((*gammas_)[gm] - (*gammas_)[g0], (*gammas_)[g1 - 1] - (*gammas_)[gm]);
     double ca, sa, cg, sg;
-    alpha_trig_.get(im, ca, sa);
+    alpha_trig_->get(im, ca, sa);
     const double cb = run_.cb, sb = run_.sb;
     // Row 3 does not depend on gamma: test it before computing gamma's sines.
     for (const AxisBound& a : axes_) {
@@ -264,7 +284,7 @@ class FastScan {
       const double r3 = sb * u + cb * a.v.z;
       if (std::fabs(r3 - a.t.z) >= a.base[2] + a.la3 * ha) return false;
     }
-    gamma_trig_.get(gm, cg, sg);
+    gamma_trig_->get(gm, cg, sg);
     for (const AxisBound& a : axes_) {
       const double u = ca * a.v.x + sa * a.v.y;
       const double w = ca * a.v.y - sa * a.v.x;
@@ -281,10 +301,12 @@ class FastScan {
   FitRun& run_;
   AxisBound axes_[3];
   long n_ = 0;
-  std::vector<double>& alphas_;
-  std::vector<double>& gammas_;
-  TrigTable& alpha_trig_;
-  TrigTable& gamma_trig_;
+  ScanScratch& scratch_;
+  // This scan's grid values and their trig tables.
+  const std::vector<double>* alphas_ = nullptr;
+  const std::vector<double>* gammas_ = nullptr;
+  TrigTable* alpha_trig_ = nullptr;
+  TrigTable* gamma_trig_ = nullptr;
   std::vector<std::uint64_t>& points_;
 };
 

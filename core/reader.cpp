@@ -137,33 +137,43 @@ bool parse_int32(std::string_view text, int& value) {
 }
 
 bool parse_fortran_real(std::string_view text, double& value) {
-  // Validate the Fortran form first, then let strtod convert it (with the
-  // exponent letter turned into 'E'), so that the value is correctly rounded.
+  // Validate the Fortran form first, then convert it (with the exponent
+  // letter turned into 'E') correctly rounded: from_chars (after any '+'),
+  // which gives the same double as strtod, and strtod itself for results
+  // out of range, whose handling the two do not share.
   if (text.empty() || text.size() > 400) return false;
-  std::string buffer(text);
+  char buffer[401];
+  std::memcpy(buffer, text.data(), text.size());
+  const size_t size = text.size();
+  buffer[size] = '\0';
   size_t i = 0;
   if (buffer[i] == '+' || buffer[i] == '-') ++i;
   size_t digits = 0;
-  while (i < buffer.size() && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++digits;
-  if (i < buffer.size() && buffer[i] == '.') {
+  while (i < size && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++digits;
+  if (i < size && buffer[i] == '.') {
     ++i;
-    while (i < buffer.size() && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++digits;
+    while (i < size && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++digits;
   }
   if (digits == 0) return false;
-  if (i < buffer.size()) {
+  if (i < size) {
     char c = buffer[i];
     if (c != 'E' && c != 'e' && c != 'D' && c != 'd') return false;
     buffer[i] = 'E';
     ++i;
-    if (i < buffer.size() && (buffer[i] == '+' || buffer[i] == '-')) ++i;
+    if (i < size && (buffer[i] == '+' || buffer[i] == '-')) ++i;
     size_t exponent_digits = 0;
-    while (i < buffer.size() && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++exponent_digits;
-    if (exponent_digits == 0 || i != buffer.size()) return false;
+    while (i < size && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++exponent_digits;
+    if (exponent_digits == 0 || i != size) return false;
   }
-  errno = 0;
-  char* end = nullptr;
-  double parsed = std::strtod(buffer.c_str(), &end);
-  if (end != buffer.c_str() + buffer.size() || !std::isfinite(parsed)) return false;
+  double parsed = 0.0;
+  const char* first = buffer[0] == '+' ? buffer + 1 : buffer;
+  const auto result = std::from_chars(first, buffer + size, parsed);
+  if (result.ec != std::errc() || result.ptr != buffer + size) {
+    char* end = nullptr;
+    parsed = std::strtod(buffer, &end);
+    if (end != buffer + size) return false;
+  }
+  if (!std::isfinite(parsed)) return false;
   value = parsed;
   return true;
 }
