@@ -135,6 +135,23 @@ struct GridAxis {
     }
     trig.reset(values, n);
   }
+  // Both angles' grids: the same additions, the two chains interleaved so
+  // that each waits less on the previous sum.
+  static void build_pair(GridAxis& a, double a_start, GridAxis& b, double b_start, double step, long n) {
+    if (static_cast<long>(a.values.size()) < n) a.values.resize(n);
+    if (static_cast<long>(b.values.size()) < n) b.values.resize(n);
+    double* va = a.values.data();
+    double* vb = b.values.data();
+    double x = a_start, y = b_start;
+    for (long k = 0; k < n; ++k) {
+      va[k] = x;
+      vb[k] = y;
+      x += step;
+      y += step;
+    }
+    a.trig.reset(a.values, n);
+    b.trig.reset(b.values, n);
+  }
 };
 
 // Work space of the fast scan, kept by each thread from one fit to the next
@@ -205,8 +222,7 @@ class FastScan {
       }
       alpha_axis = gamma_axis = &scratch_.first;
     } else {
-      scratch_.alpha.build(run_.alpha0, run_.step, n_);
-      scratch_.gamma.build(run_.gamma0, run_.step, n_);
+      GridAxis::build_pair(scratch_.alpha, run_.alpha0, scratch_.gamma, run_.gamma0, run_.step, n_);
     }
     alphas_ = &alpha_axis->values;
     gammas_ = &gamma_axis->values;
@@ -233,9 +249,11 @@ class FastScan {
   static constexpr long kLeafPoints = 2;
 
   // Alpha indices [i0, i1), gamma indices [g0, g1), both non-empty.
-  void visit(long i0, long i1, long g0, long g1) {
+  // `row3_passed`: the parent block had the same alpha range and passed the
+  // row-3 test, which depends on alpha only, so this block passes it too.
+  void visit(long i0, long i1, long g0, long g1, bool row3_passed = false) {
     if (all_gated(i0, i1, g0, g1)) return;
-    if (!may_score(i0, i1, g0, g1)) return;
+    if (!may_score(i0, i1, g0, g1, row3_passed)) return;
     if ((i1 - i0) * (g1 - g0) <= kLeafPoints) {
       for (long g = g0; g < g1; ++g)
         for (long i = i0; i < i1; ++i)
@@ -250,8 +268,8 @@ class FastScan {
       visit(im, i1, g0, g1);
     } else {
       const long gm = g0 + (g1 - g0) / 2;
-      visit(i0, i1, g0, gm);
-      visit(i0, i1, gm, g1);
+      visit(i0, i1, g0, gm, true);
+      visit(i0, i1, gm, g1, true);
     }
   }
 
@@ -270,7 +288,7 @@ class FastScan {
   }
 
   // False only when no point of the block can pass all nine component tests.
-  bool may_score(long i0, long i1, long g0, long g1) {
+  bool may_score(long i0, long i1, long g0, long g1, bool row3_passed) {
     const long im = i0 + (i1 - i0 - 1) / 2;
     const long gm = g0 + (g1 - g0 - 1) / 2;
     const double ha = std::max((*alphas_)[im] - (*alphas_)[i0], (*alphas_)[i1 - 1] - (*alphas_)[im]);
@@ -280,6 +298,7 @@ class FastScan {
     const double cb = run_.cb, sb = run_.sb;
     // Row 3 does not depend on gamma: test it before computing gamma's sines.
     for (const AxisBound& a : axes_) {
+      if (row3_passed) break;
       const double u = ca * a.v.x + sa * a.v.y;
       const double r3 = sb * u + cb * a.v.z;
       if (std::fabs(r3 - a.t.z) >= a.base[2] + a.la3 * ha) return false;

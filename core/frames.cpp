@@ -257,6 +257,7 @@ void assemble_right_handed(CoreState& st) {
     const Vec3 u_after = sub(st.endpoints[fc.u], cm);
     const double t_after = n.x * u_after.x + n.y * u_after.y + n.z * u_after.z;
 
+    if (!st.logging()) continue;
     auto modulus_text = [](int axis) { return std::string(" modulo ") + kAxisNames[axis] + " "; };
     const char un = kAxisNames[fc.u];
     const std::string actual = c == 15 ? "dotprodct n.dot.X actual"

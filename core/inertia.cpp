@@ -64,16 +64,25 @@ void open_report(CoreState& st) {
   }
 }
 
+static void group_distance(GroupTable& g, int z, const Vec3& c) {
+  double dx = g.centre[z].x - c.x;
+  double dy = g.centre[z].y - c.y;
+  double dz = g.centre[z].z - c.z;
+  g.distance[z] = std::pow(dx * dx + dy * dy + dz * dz, 0.5);
+}
+
 static void write_groups(CoreState& st, int k, const Vec3& c) {
   GroupTable& g = st.groups[k];
+  if (!st.logging()) {
+    // Without a report only the higher-Z group's distance is used.
+    if (st.z_high[k] > 0) group_distance(g, st.z_high[k], c);
+    return;
+  }
   for (int z = 1; z <= 92; ++z) {
     if (std::lround(g.presence[z]) != 77) continue;
     st.logf("atomic number", z, g.centre[z].x, g.centre[z].y, g.centre[z].z);
     st.logf("number of Z atoms=", std::lround(g.count[z]));
-    double dx = g.centre[z].x - c.x;
-    double dy = g.centre[z].y - c.y;
-    double dz = g.centre[z].z - c.z;
-    g.distance[z] = std::pow(dx * dx + dy * dy + dz * dz, 0.5);
+    group_distance(g, z, c);
     st.logf(" distance from CM ", g.distance[z]);
   }
 }
@@ -279,6 +288,7 @@ void write_endpoint_table(CoreState& st) {
 }
 
 void write_initial_data(CoreState& st) {
+  if (!st.logging()) return;
   auto blank = [&](int times) {
     for (int i = 0; i < times; ++i) st.logf("  ");
   };
@@ -300,6 +310,7 @@ void write_initial_data(CoreState& st) {
 }
 
 void write_verification(CoreState& st) {
+  if (!st.logging()) return;  // the check only documents the eigenproblem
   static const std::string kHashes = " " + std::string(51, '#') + " ";
   struct Block {
     int molecule;  // 0 or 1
