@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/scan.hpp"
 #include "core/analysis.hpp"
 #include "test_util.hpp"
 
@@ -414,6 +415,52 @@ TEST(BatchBuild, PointsEqualUdKavor) {
   }
 }
 
+// --skip-contacts keeps exactly the points whose shortest distance is above
+// the filter's distance out of --xyz and --dirs, and shards of a grid
+// concatenate to the whole index, in grid order (r outermost).
+TEST(BatchBuild, ContactFilterAndShards) {
+  ScratchDir dir;
+  testing::write_file(dir / "input-GEOMETRY.xyz", geometry_block("methanol-dimer"));
+  const std::string grid = " --r 1:7:1.5 --theta 0:180:45 --phi 30 --alpha 10 --beta 40:140:50 --gamma 0 ";
+  const auto whole = batch("build input-GEOMETRY.xyz" + grid + "--skip-contacts --min-distance 2.5 "
+                           "--xyz kept.xyz --dirs kept -o index.tsv",
+                           dir.path());
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  const auto rows = parse_table(testing::read_file(dir / "index.tsv"));
+  ASSERT_EQ(rows.size(), 5u * 5u * 3u + 1u);
+  std::vector<std::string> kept;
+  for (size_t k = 1; k < rows.size(); ++k) {
+    const Row& row = rows[k];
+    ASSERT_EQ(row[7], "ok");
+    // Point k is (r, theta, beta) = index k - 1 in nested order.
+    const long index = static_cast<long>(k) - 1;
+    EXPECT_EQ(std::strtod(row[1].c_str(), nullptr), 1 + 1.5 * static_cast<double>(index / 15));
+    EXPECT_EQ(std::strtod(row[5].c_str(), nullptr), 40 + 50 * static_cast<double>(index % 3));
+    const double nearest = std::strtod(row[10].c_str(), nullptr);
+    if (nearest > 2.5) kept.push_back(std::string(2 - row[0].size(), '0') + row[0]);
+    EXPECT_EQ(row[9] != "0", nearest <= kShortContact) << "point " << row[0];
+  }
+  ASSERT_FALSE(kept.empty());
+  ASSERT_LT(kept.size(), rows.size() - 1);
+  const auto frames = split_frames(testing::read_file(dir / "kept.xyz"));
+  ASSERT_EQ(frames.size(), kept.size());
+  std::vector<std::string> dirs;
+  for (const auto& entry : fs::directory_iterator(dir / "kept")) dirs.push_back(entry.path().filename());
+  std::sort(dirs.begin(), dirs.end());
+  EXPECT_EQ(dirs, kept);
+  for (size_t f = 0; f < frames.size(); ++f)
+    EXPECT_NE(frames[f][1].find(" point=" + std::to_string(std::stoi(kept[f])) + " "), std::string::npos);
+
+  std::string shards;
+  for (const char* k : {"1/4", "2/4", "3/4", "4/4"}) {
+    const auto part = batch(std::string("build input-GEOMETRY.xyz") + grid + "--shard " + k, dir.path());
+    ASSERT_EQ(part.status, 0) << part.err;
+    shards += part.out.substr(part.out.find('\n') + 1);
+  }
+  const std::string index = testing::read_file(dir / "index.tsv");
+  EXPECT_EQ(shards, index.substr(index.find('\n') + 1));
+}
+
 // build --xyz, then analyze on that file: each placed point's parameters
 // come back (whole degrees, r to 0.1 Angstrom) away from the rounding gates.
 TEST(BatchBuild, RoundTripThroughAnalyze) {
@@ -451,7 +498,6 @@ TEST(BatchBuild, RoundTripThroughAnalyze) {
 }  // namespace
 }  // namespace kavor
 
-#include "builder/scan.hpp"
 
 namespace kavor {
 namespace {
