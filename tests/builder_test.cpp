@@ -381,8 +381,12 @@ TEST(BuilderFarPlacement, EveryResultLineReadsBackAndTheAnalyzerReadsThePair) {
     const std::vector<std::string> bild = read_lines(dir / (stem + "-UCSF-Chimera.bild"));
     ASSERT_EQ(bild.size(), 23u);
     for (const std::string& line : bild) {
-      if (line.rfind(".sphere", 0) == 0) EXPECT_EQ(numbers(line.substr(7)).size(), 4u) << line;
-      if (line.rfind(".arrow", 0) == 0) EXPECT_EQ(numbers(line.substr(6)).size(), 6u) << line;
+      if (line.rfind(".sphere", 0) == 0) {
+        EXPECT_EQ(numbers(line.substr(7)).size(), 4u) << line;
+      }
+      if (line.rfind(".arrow", 0) == 0) {
+        EXPECT_EQ(numbers(line.substr(6)).size(), 6u) << line;
+      }
     }
     // Molecule 1's sphere: its centre on the Z axis at -r.
     const std::vector<double> sphere = numbers(bild[16].substr(7));

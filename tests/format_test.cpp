@@ -47,7 +47,9 @@ TEST(FortranFields, SeparatedRealWidensOnlyAFullOrOverflowingField) {
     const std::string field = fortran_f_separated(c.width, c.decimals, c.value);
     EXPECT_EQ(field, c.expected) << c.value;
     const std::string plain = fortran_f(c.width, c.decimals, c.value);
-    if (plain[0] == ' ') EXPECT_EQ(field, plain) << c.value;
+    if (plain[0] == ' ') {
+      EXPECT_EQ(field, plain) << c.value;
+    }
   }
 }
 

@@ -221,8 +221,9 @@ void expect_same_run_as_example(const Program& p, const std::string& file) {
   EXPECT_EQ(a.out, b.out) << p.name << " " << file;
   ASSERT_EQ(plain.files(), variant.files()) << p.name << " " << file;
   for (const std::string& name : plain.files()) {
-    if (name != p.input)
+    if (name != p.input) {
       EXPECT_EQ(read_file(plain / name), read_file(variant / name)) << p.name << " " << name;
+    }
   }
 }
 
