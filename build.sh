@@ -41,14 +41,15 @@ case "${1:-}" in
     ;;
   test)
     bash scripts/ensure-deps.sh test
-    configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    # The test builds treat every compiler warning as an error.
+    configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
     # The Python tests run on their own below, with their summary shown.
     ctest --test-dir build --output-on-failure -j "$jobs" -LE python
     KAVOR_BUILD_DIR="$root/build" PYTHONPATH="$root/build/python" \
       "$python" -m pytest -q -p no:cacheprovider python/tests
     # A sanitized module could not be loaded into an unsanitized interpreter.
     configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKAVOR_SANITIZE=ON -DKAVOR_BENCH=OFF \
-      -DKAVOR_PYTHON=OFF
+      -DKAVOR_PYTHON=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
     if [[ "${FUZZ_SECONDS:-60}" != 0 && -x scripts/fuzz.sh ]]; then
