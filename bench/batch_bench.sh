@@ -19,14 +19,18 @@ rm -rf "$work" && mkdir -p "$work"
 cores="$(nproc)"
 example="$root/examples/n-methylformamide-dimer"
 
-# seconds and peak RSS (MiB) of a command: "SECONDS MIB"
+# seconds (wall clock, nanosecond timer) and peak RSS (MiB) of a command: "SECONDS MIB"
 measure() {
-  /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" > /dev/null
-  awk '{ printf "%s %d", $1, $2 / 1024 }' "$work/time.txt"
+  local start end
+  start=$(date +%s.%N)
+  /usr/bin/time -f '%M' -o "$work/time.txt" "$@" > /dev/null
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" -v k="$(cat "$work/time.txt")" 'BEGIN { printf "%.6f %d", b - a, k / 1024 }'
 }
 rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%10.0f", (s > 0 ? n / s : 0) }'; }
 
 /usr/bin/python3 bench/make_trajectory.py "$example" 1000 1 > "$work/t1000.xyz"
+for _ in $(seq 10); do cat "$work/t1000.xyz"; done > "$work/t10000.xyz"
 for _ in $(seq 100); do cat "$work/t1000.xyz"; done > "$work/t100000.xyz"
 
 echo "== kavor-batch analyze, n-methylformamide dimer (18 atoms), $cores cores"
@@ -45,15 +49,17 @@ PY
 start=$(date +%s.%N)
 for d in "$work"/frames/*/; do (cd "$d" && "$build/kavor" > summary.txt); done
 per_process=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
-read -r s1 m1 <<< "$(measure "$build/kavor-batch" analyze --n1 9 --jobs 1 -o "$work/a1.tsv" "$work/t1000.xyz")"
-read -r sn mn <<< "$(measure "$build/kavor-batch" analyze --n1 9 --jobs "$cores" -o "$work/an.tsv" "$work/t1000.xyz")"
+read -r s1 m1 <<< "$(measure "$build/kavor-batch" analyze --n1 9 --jobs 1 -o "$work/a1.tsv" "$work/t10000.xyz")"
+read -r sn mn <<< "$(measure "$build/kavor-batch" analyze --n1 9 --jobs "$cores" -o "$work/an.tsv" "$work/t10000.xyz")"
+read -r sk mk <<< "$(measure "$build/kavor-batch" analyze --n1 9 --jobs "$cores" -o "$work/ak.tsv" "$work/t1000.xyz")"
 read -r sb mb <<< "$(measure "$build/kavor-batch" analyze --n1 9 --jobs "$cores" -o "$work/ab.tsv" "$work/t100000.xyz")"
 cmp -s "$work/a1.tsv" "$work/an.tsv" || { echo "threads changed the table" >&2; exit 1; }
 printf '  one kavor process per frame (1 core):   %s frames/s\n' "$(rate 200 "$per_process")"
-printf '  kavor-batch --jobs 1, 1000 frames:      %s frames/s   peak %s MiB\n' "$(rate 1000 "$s1")" "$m1"
-printf '  kavor-batch --jobs %d, 1000 frames:      %s frames/s   peak %s MiB\n' "$cores" "$(rate 1000 "$sn")" "$mn"
+printf '  kavor-batch --jobs 1, 10000 frames:     %s frames/s   peak %s MiB\n' "$(rate 10000 "$s1")" "$m1"
+printf '  kavor-batch --jobs %d, 10000 frames:     %s frames/s   peak %s MiB\n' "$cores" "$(rate 10000 "$sn")" "$mn"
+printf '  kavor-batch --jobs %d, 1000 frames:      %s frames/s   peak %s MiB\n' "$cores" "$(rate 1000 "$sk")" "$mk"
 printf '  kavor-batch --jobs %d, 100000 frames:    %s frames/s   peak %s MiB\n' "$cores" "$(rate 100000 "$sb")" "$mb"
-awk -v a="$(rate 1000 "$s1")" -v b="$(rate 200 "$per_process")" 'BEGIN { printf "  one thread against one process per frame: %.0f times\n", a / b }'
+awk -v a="$(rate 10000 "$s1")" -v b="$(rate 200 "$per_process")" 'BEGIN { printf "  one thread against one process per frame: %.0f times\n", a / b }'
 
 echo "== kavor-batch build, same pair"
 ud="$example/UD-input-GEOMETRY.xyz"
