@@ -163,17 +163,24 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
   TableSink sink(o.output, out);
   sink.write("source\tframe\tstatus\tr\ttheta\tphi\talpha\tbeta\tgamma\tname\tmessage\n");
   Progress progress("frames");
+  // Frames are analysed a chunk at a time: up to 256 per thread, and no more
+  // than a few million atoms held at once, whatever the size of the frames.
   const size_t chunk_size = 256 * static_cast<size_t>(o.jobs);
+  constexpr long kChunkAtoms = 2000000;
   std::vector<Job> jobs(chunk_size);
   std::vector<std::string> rows(chunk_size);
   size_t pending = 0;
+  long pending_atoms = 0;
   auto flush = [&] {
     parallel_for(o.jobs, pending, [&](size_t i) { analyse_job(jobs[i], o.n1_auto, o.n1, rows[i]); });
     std::string text;
     for (size_t i = 0; i < pending; ++i) text += rows[i];
     sink.write(text);
     progress.advance(pending);
+    for (size_t i = 0; i < pending; ++i)  // a large frame's memory goes back
+      if (jobs[i].data.block.icoo_and_m.capacity() > 65536) jobs[i].data = Frame{};
     pending = 0;
+    pending_atoms = 0;
   };
 
   long global = 0;
@@ -203,7 +210,8 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
       if (!o.shard.active() || (index >= first && index < last)) {
         job.source = reader->source();
         job.frame = frame_number;
-        if (++pending == chunk_size) flush();
+        pending_atoms += job.data.too_many ? 0 : job.data.block.n;
+        if (++pending == chunk_size || pending_atoms >= kChunkAtoms) flush();
       }
       if (end_of_file) break;
     }
