@@ -466,7 +466,8 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   bool too_many = false;
   const GeometryBlock block = read_pair(o, too_many);
-  const PlacementBase base(block, too_many, o.reports);
+  PlacementBase base(block, too_many, o.reports);
+  base.prepare_contacts(std::max(2.0, o.min_distance));
 
   std::unique_ptr<PointSource> points;
   GridPoints* grid = nullptr;

@@ -30,8 +30,15 @@ double distance(const Atom& a, const Atom& b) {
 // grid for the pairs of a quantum-chemistry scan.
 constexpr long kPlainPairs = 1L << 16;
 
-void measure_contacts(const AtomTable& atoms, int n, int n1, const PlaceOptions& options,
+// Grid cells a little wider than the distance searched, so that rounding
+// of the cell coordinates can never part two atoms that are close enough.
+constexpr double kCellMargin = 1.05;
+
+bool large_pair(int n, int n1) { return static_cast<long>(n1) * (n - n1) > kPlainPairs; }
+
+void measure_contacts(const PlacementBase& base, const AtomTable& atoms, const PlaceOptions& options,
                       PlacedPoint& out) {
+  const int n = base.n(), n1 = base.n1();
   out.contacts = 0;
   out.contact_pairs.clear();
   double nearest = std::numeric_limits<double>::infinity();
@@ -41,15 +48,29 @@ void measure_contacts(const AtomTable& atoms, int n, int n1, const PlaceOptions&
     ++out.contacts;
     if (options.list_contacts) out.contact_pairs.push_back({i, k, d});
   };
-  if (static_cast<long>(n1) * (n - n1) <= kPlainPairs) {
+  if (!large_pair(n, n1)) {
     for (int i = 0; i < n1; ++i)
       for (int k = n1; k < n; ++k) take(i, k, distance(atoms[i], atoms[k]));
     out.min_distance = nearest;
     return;
   }
-  // ud-kavor's cell list, reaching as far as the shortest distance is wanted.
+  // A cell list of molecule 2, reaching as far as the shortest distance is
+  // wanted; every pair within reach, in the order of the plain double loop.
   const double reach = std::max(2.0, options.min_distance_reach);
-  for_each_short_contact(atoms, n, n1, reach, [&](const ContactPair& p) { take(p.i, p.k, p.d); });
+  if (const CellGrid* grid = base.contact_grid(reach)) {
+    std::vector<ContactPair> found;
+    for (int i = 0; i < n1; ++i) {
+      found.clear();
+      grid->for_each_candidate(atoms[i], [&](int k) {
+        const double d = distance(atoms[i], atoms[k]);
+        if (d <= reach) found.push_back({i, k, d});
+      });
+      std::sort(found.begin(), found.end(), [](const ContactPair& a, const ContactPair& b) { return a.k < b.k; });
+      for (const ContactPair& p : found) take(p.i, p.k, p.d);
+    }
+  } else {
+    for_each_short_contact(atoms, n, n1, reach, [&](const ContactPair& p) { take(p.i, p.k, p.d); });
+  }
   out.min_distance = nearest <= reach ? nearest : std::numeric_limits<double>::quiet_NaN();
 }
 
@@ -78,6 +99,18 @@ PlacementBase::PlacementBase(const GeometryBlock& block, bool too_many, bool kee
 }
 
 PlacementBase::~PlacementBase() = default;
+
+void PlacementBase::prepare_contacts(double reach) {
+  reach = std::max(2.0, reach);
+  if (!pair_ || !large_pair(n_, n1_) || (grid_ && grid_reach_ >= reach)) return;
+  // Molecule 2's rows keep the analysis-frame coordinates in every placement.
+  grid_ = std::make_unique<CellGrid>(pair_->atoms, n1_, n_, reach * kCellMargin);
+  grid_reach_ = reach;
+}
+
+const CellGrid* PlacementBase::contact_grid(double reach) const {
+  return grid_ && grid_reach_ >= reach ? grid_.get() : nullptr;
+}
 
 void place_point(const PlacementBase& base, const UserValues& values, PlacedPoint& out,
                  const PlaceOptions& options) {
@@ -128,7 +161,7 @@ void place_point(const PlacementBase& base, const UserValues& values, PlacedPoin
   out.alpha_deg = d.alpha;
   out.beta_deg = d.beta;
   out.gamma_deg = d.gamma;
-  measure_contacts(out.atoms, base.n(), base.n1(), options, out);
+  measure_contacts(base, out.atoms, options, out);
 }
 
 }  // namespace kavor

@@ -13,6 +13,7 @@
 #include "builder/placement.hpp"
 #include "builder/user_values.hpp"
 #include "core/analysis.hpp"
+#include "core/cells.hpp"
 #include "core/naming.hpp"
 
 namespace kavor {
@@ -39,6 +40,13 @@ class PlacementBase {
   // ud-kavor's report up to the placement (with keep_report).
   const std::string& report_opening() const { return report_; }
 
+  // Indexes molecule 2, which no placement moves, once for the contact
+  // search of large pairs, reaching `reach` Angstrom. Call it before placing
+  // points from several threads; without it each point indexes molecule 2.
+  void prepare_contacts(double reach);
+  // The index, when prepared for at least `reach`; null otherwise.
+  const CellGrid* contact_grid(double reach) const;
+
  private:
   StopCode status_ = StopCode::none;
   std::string message_;
@@ -46,6 +54,8 @@ class PlacementBase {
   std::vector<Label> labels_;
   std::unique_ptr<AnalysedPair> pair_;
   std::string report_;
+  std::unique_ptr<CellGrid> grid_;
+  double grid_reach_ = 0.0;
 };
 
 struct PlacedPoint {

@@ -524,38 +524,42 @@ TEST(BatchBuild, LargePairContactsEqualEveryPairTested) {
     block.icoo_and_m.push_back(Atom{x + 30.0, y, z});
   }
   block.n = static_cast<int>(block.icoo_and_m.size());
-  const PlacementBase base(block);
+  PlacementBase base(block);
   ASSERT_EQ(base.status(), StopCode::none) << base.message();
   PlacedPoint point;
   int with_contacts = 0;
-  for (const double r : {0.0, 8.0, 14.0, 20.0, 40.0}) {
-    place_point(base, UserValues{r, 70, 30, 40, 50, 60}, point, PlaceOptions{true, 3.0});
-    ASSERT_EQ(point.status, StopCode::none);
-    int contacts = 0;
-    double nearest = 1e300;
-    std::vector<ContactPair> pairs;
-    for (int i = 0; i < 9; ++i)
-      for (int k = 9; k < block.n; ++k) {
-        const Atom& a = point.atoms[i];
-        const Atom& b = point.atoms[k];
-        const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-        const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
-        nearest = std::min(nearest, d);
-        if (d <= kShortContact) pairs.push_back({i, k, d});
+  // Molecule 2 indexed for each point, then once for all of them.
+  for (const bool prepared : {false, true}) {
+    if (prepared) base.prepare_contacts(3.0);
+    for (const double r : {0.0, 8.0, 14.0, 20.0, 40.0}) {
+      place_point(base, UserValues{r, 70, 30, 40, 50, 60}, point, PlaceOptions{true, 3.0});
+      ASSERT_EQ(point.status, StopCode::none);
+      int contacts = 0;
+      double nearest = 1e300;
+      std::vector<ContactPair> pairs;
+      for (int i = 0; i < 9; ++i)
+        for (int k = 9; k < block.n; ++k) {
+          const Atom& a = point.atoms[i];
+          const Atom& b = point.atoms[k];
+          const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+          const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+          nearest = std::min(nearest, d);
+          if (d <= kShortContact) pairs.push_back({i, k, d});
+        }
+      contacts = static_cast<int>(pairs.size());
+      with_contacts += contacts > 0;
+      EXPECT_EQ(point.contacts, contacts) << "r " << r;
+      ASSERT_EQ(point.contact_pairs.size(), pairs.size());
+      for (size_t p = 0; p < pairs.size(); ++p) {
+        EXPECT_EQ(point.contact_pairs[p].i, pairs[p].i);
+        EXPECT_EQ(point.contact_pairs[p].k, pairs[p].k);
+        EXPECT_EQ(point.contact_pairs[p].d, pairs[p].d);
       }
-    contacts = static_cast<int>(pairs.size());
-    with_contacts += contacts > 0;
-    EXPECT_EQ(point.contacts, contacts) << "r " << r;
-    ASSERT_EQ(point.contact_pairs.size(), pairs.size());
-    for (size_t p = 0; p < pairs.size(); ++p) {
-      EXPECT_EQ(point.contact_pairs[p].i, pairs[p].i);
-      EXPECT_EQ(point.contact_pairs[p].k, pairs[p].k);
-      EXPECT_EQ(point.contact_pairs[p].d, pairs[p].d);
+      if (nearest <= 3.0) EXPECT_EQ(point.min_distance, nearest) << "r " << r;
+      else EXPECT_TRUE(std::isnan(point.min_distance)) << "r " << r;
     }
-    if (nearest <= 3.0) EXPECT_EQ(point.min_distance, nearest) << "r " << r;
-    else EXPECT_TRUE(std::isnan(point.min_distance)) << "r " << r;
   }
-  EXPECT_GE(with_contacts, 2);
+  EXPECT_GE(with_contacts, 4);
 }
 
 }  // namespace

@@ -15,7 +15,9 @@ std::unique_ptr<PlacementBase> make_base(const std::vector<std::string>& tokens,
   GeometryBlock block = to_block(tokens, positions);
   block.n1 = *checked_n1(n1, tokens.size());
   py::gil_scoped_release release;
-  return std::make_unique<PlacementBase>(block, block.n > kCapacity);
+  auto base = std::make_unique<PlacementBase>(block, block.n > kCapacity);
+  base->prepare_contacts(2.0);  // a Builder places many points on one pair
+  return base;
 }
 
 // (status, message, positions (N, 3), atomic numbers (N), short contacts
