@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/atoms.hpp"
+#include "core/cells.hpp"
 #include "core/state.hpp"
 
 namespace kavor {
@@ -28,6 +29,11 @@ std::vector<ContactPair> find_short_contacts_plain(const AtomTable& atoms, int n
 // row ascending), from a cell list of molecule 2's atoms. Holds the pairs of
 // one molecule 1 atom at a time, so memory does not grow with their number.
 void for_each_short_contact(const AtomTable& atoms, int n, int n1, double threshold,
+                            const std::function<void(const ContactPair&)>& visit);
+// The same with molecule 2 already indexed (contact_grid), for a molecule 2
+// that several searches share.
+CellGrid contact_grid(const AtomTable& atoms, int n, int n1, double threshold);
+void for_each_short_contact(const AtomTable& atoms, int n1, const CellGrid& grid, double threshold,
                             const std::function<void(const ContactPair&)>& visit);
 // All pairs at or below kShortContact, as for_each_short_contact finds them.
 std::vector<ContactPair> find_short_contacts(const AtomTable& atoms, int n, int n1);

@@ -30,10 +30,6 @@ double distance(const Atom& a, const Atom& b) {
 // grid for the pairs of a quantum-chemistry scan.
 constexpr long kPlainPairs = 1L << 16;
 
-// Grid cells a little wider than the distance searched, so that rounding
-// of the cell coordinates can never part two atoms that are close enough.
-constexpr double kCellMargin = 1.05;
-
 bool large_pair(int n, int n1) { return static_cast<long>(n1) * (n - n1) > kPlainPairs; }
 
 void measure_contacts(const PlacementBase& base, const AtomTable& atoms, const PlaceOptions& options,
@@ -57,20 +53,9 @@ void measure_contacts(const PlacementBase& base, const AtomTable& atoms, const P
   // A cell list of molecule 2, reaching as far as the shortest distance is
   // wanted; every pair within reach, in the order of the plain double loop.
   const double reach = std::max(2.0, options.min_distance_reach);
-  if (const CellGrid* grid = base.contact_grid(reach)) {
-    std::vector<ContactPair> found;
-    for (int i = 0; i < n1; ++i) {
-      found.clear();
-      grid->for_each_candidate(atoms[i], [&](int k) {
-        const double d = distance(atoms[i], atoms[k]);
-        if (d <= reach) found.push_back({i, k, d});
-      });
-      std::sort(found.begin(), found.end(), [](const ContactPair& a, const ContactPair& b) { return a.k < b.k; });
-      for (const ContactPair& p : found) take(p.i, p.k, p.d);
-    }
-  } else {
-    for_each_short_contact(atoms, n, n1, reach, [&](const ContactPair& p) { take(p.i, p.k, p.d); });
-  }
+  const auto visit = [&](const ContactPair& p) { take(p.i, p.k, p.d); };
+  if (const CellGrid* grid = base.contact_grid(reach)) for_each_short_contact(atoms, n1, *grid, reach, visit);
+  else for_each_short_contact(atoms, n, n1, reach, visit);
   out.min_distance = nearest <= reach ? nearest : std::numeric_limits<double>::quiet_NaN();
 }
 
@@ -104,7 +89,7 @@ void PlacementBase::prepare_contacts(double reach) {
   reach = std::max(2.0, reach);
   if (!pair_ || !large_pair(n_, n1_) || (grid_ && grid_reach_ >= reach)) return;
   // Molecule 2's rows keep the analysis-frame coordinates in every placement.
-  grid_ = std::make_unique<CellGrid>(pair_->atoms, n1_, n_, reach * kCellMargin);
+  grid_ = std::make_unique<CellGrid>(kavor::contact_grid(pair_->atoms, n_, n1_, reach));
   grid_reach_ = reach;
 }
 
