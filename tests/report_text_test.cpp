@@ -164,23 +164,24 @@ std::vector<L> inertia_sections() {
   return s;
 }
 
+// The end-point table (three axis end points and the centre of each
+// molecule), then two pairs of hyphen lines, as both data sections end.
+std::vector<L> endpoint_table_and_rules() {
+  std::vector<L> s = {{" molecula 1 ", 3}, {" molecula 1 ", 3}, {" molecula 1 ", 3}, {"   cm 1", 3},
+                      {" molecula 2 ", 3}, {" molecula 2 ", 3}, {" molecula 2 ", 3}, {"   cm 2", 3}};
+  append(s, repeat(kBlank, 3));
+  append(s, {kHyphens, kHyphens});
+  append(s, repeat(kBlank, 3));
+  append(s, {kHyphens, kHyphens});
+  return s;
+}
+
 std::vector<L> initial_data_section() {
   std::vector<L> s = repeat(kBlank, 3);
   append(s, {kHyphens, kHyphens});
   append(s, repeat(kBlank, 3));
   append(s, {kHyphens, kHyphens, {"   dados coletados inicialmente  "}, kBlank});
-  append(s, {{" molecula 1 ", 3},
-             {" molecula 1 ", 3},
-             {" molecula 1 ", 3},
-             {"   cm 1", 3},
-             {" molecula 2 ", 3},
-             {" molecula 2 ", 3},
-             {" molecula 2 ", 3},
-             {"   cm 2", 3}});
-  append(s, repeat(kBlank, 3));
-  append(s, {kHyphens, kHyphens});
-  append(s, repeat(kBlank, 3));
-  append(s, {kHyphens, kHyphens});
+  append(s, endpoint_table_and_rules());
   return s;
 }
 
@@ -340,18 +341,7 @@ std::vector<L> frame_sections() {
   append(s, repeat(kBlank, 3));
   append(s,
          {kHyphens, kHyphens, kBlank, {"   dados coletados apos analise righ-handed  "}, kBlank});
-  append(s, {{" molecula 1 ", 3},
-             {" molecula 1 ", 3},
-             {" molecula 1 ", 3},
-             {"   cm 1", 3},
-             {" molecula 2 ", 3},
-             {" molecula 2 ", 3},
-             {" molecula 2 ", 3},
-             {"   cm 2", 3}});
-  append(s, repeat(kBlank, 3));
-  append(s, {kHyphens, kHyphens});
-  append(s, repeat(kBlank, 3));
-  append(s, {kHyphens, kHyphens});
+  append(s, endpoint_table_and_rules());
   return s;
 }
 

@@ -63,23 +63,20 @@ void write_file(const std::filesystem::path& path, const std::string& contents) 
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-RunResult run_kavor(const std::filesystem::path& dir) {
+// A program's run(dir, console, errors) with both streams captured.
+static RunResult run_in_process(int (*run)(const std::filesystem::path&, std::ostream&, std::ostream&),
+                                const std::filesystem::path& dir) {
   std::ostringstream out, err;
   RunResult result;
-  result.status = run_analyzer(dir, out, err);
+  result.status = run(dir, out, err);
   result.out = out.str();
   result.err = err.str();
   return result;
 }
 
-RunResult run_ud_kavor(const std::filesystem::path& dir) {
-  std::ostringstream out, err;
-  RunResult result;
-  result.status = run_builder(dir, out, err);
-  result.out = out.str();
-  result.err = err.str();
-  return result;
-}
+RunResult run_kavor(const std::filesystem::path& dir) { return run_in_process(run_analyzer, dir); }
+
+RunResult run_ud_kavor(const std::filesystem::path& dir) { return run_in_process(run_builder, dir); }
 
 RunResult run_binary(const std::string& binary, const std::filesystem::path& dir) {
   return run_command("'" + binary + "'", dir);
