@@ -187,18 +187,8 @@ class TablePoints : public PointSource {
       if (line_number_ == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
       const size_t hash = line.find('#');
       if (hash != std::string::npos) line.erase(hash);
-      std::string tokens[7];
-      int count = 0;
-      size_t i = 0;
-      while (count < 7) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == ','))
-          ++i;
-        if (i == line.size()) break;
-        const size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != ',')
-          ++i;
-        tokens[count++] = line.substr(start, i - start);
-      }
+      std::string_view tokens[7];
+      const int count = split_values(line, tokens, 7);
       if (count == 0) continue;
       if (!seen_point_ && tokens[0] == "r") continue;  // a header line
       double values[6];
@@ -209,7 +199,7 @@ class TablePoints : public PointSource {
       for (int k = 0; k < 6; ++k)
         if (!parse_fortran_real(tokens[k], values[k]))
           throw InputError(path_ + ":" + std::to_string(line_number_) + ": expected " + kParameters[k] +
-                           " (a finite number), got '" + tokens[k].substr(0, 40) + "'");
+                           " (a finite number), got " + shown(tokens[k]));
       seen_point_ = true;
       v = UserValues{values[0], values[1], values[2], values[3], values[4], values[5]};
       return true;

@@ -13,51 +13,16 @@ namespace kavor::batch {
 
 namespace fs = std::filesystem;
 
-static bool is_separator(char c) {
-  return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\f' || c == '\v';
-}
-
-// Splits a line into at most `max` values, separated as in the programs' files.
-static int split(std::string_view line, std::string_view* out, int max) {
-  int count = 0;
-  size_t i = 0;
-  while (count < max) {
-    while (i < line.size() && is_separator(line[i])) ++i;
-    if (i == line.size()) break;
-    const size_t start = i;
-    while (i < line.size() && !is_separator(line[i])) ++i;
-    out[count++] = line.substr(start, i - start);
-  }
-  return count;
-}
-
 static bool blank_line(std::string_view line) {
   for (char c : line)
     if (!is_separator(c)) return false;
   return true;
 }
 
-// A token quoted in a message: control bytes escaped, long tokens cut.
-static std::string quoted(std::string_view text) {
-  std::string out = "'";
-  for (size_t i = 0; i < text.size() && i < 40; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7f) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (text.size() > 40) out += "...";
-  return out + "'";
-}
-
 // A line that reads as an atom record: a label and three numbers.
 static bool atom_like(std::string_view line) {
   std::string_view v[4];
-  if (split(line, v, 4) < 4) return false;
+  if (split_values(line, v, 4) < 4) return false;
   double x;
   return parse_fortran_real(v[1], x) && parse_fortran_real(v[2], x) && parse_fortran_real(v[3], x);
 }
@@ -173,10 +138,10 @@ bool FrameReader::next_xyz(Frame& frame) {
     }
   } while (blank_line(line));
   std::string_view v[4];
-  split(line, v, 1);
+  split_values(line, v, 1);
   int n = 0;
   if (!parse_int32(v[0], n) || n < 0)
-    fail("expected the number of atoms of a frame (a whole number, zero or more), got " + quoted(v[0]));
+    fail("expected the number of atoms of a frame (a whole number, zero or more), got " + shown(v[0]));
   if (!read_line(frame.comment)) fail("file ends before the comment line of the frame");
   GeometryBlock& block = frame.block;
   block.n = n;
@@ -191,7 +156,7 @@ bool FrameReader::next_xyz(Frame& frame) {
     if (!read_line(line))
       fail("file ends before the label and x, y, z of atom " + std::to_string(i + 1));
     if (!convert) continue;
-    const int count = split(line, v, 4);
+    const int count = split_values(line, v, 4);
     if (count < 4)
       fail("expected the label and x, y, z of atom " + std::to_string(i + 1) + ", got " +
            std::to_string(count) + " value" + (count == 1 ? "" : "s"));
@@ -203,7 +168,7 @@ bool FrameReader::next_xyz(Frame& frame) {
     for (int c = 0; c < 3; ++c)
       if (!parse_fortran_real(v[c + 1], *coordinate[c]))
         fail("expected " + std::string(kNames[c]) + " of atom " + std::to_string(i + 1) +
-             " (a finite number), got " + quoted(v[c + 1]));
+             " (a finite number), got " + shown(v[c + 1]));
   }
   return true;
 }

@@ -12,14 +12,24 @@
 
 namespace kavor {
 
-static bool is_separator(char c) {
+bool is_separator(char c) {
   return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// A token shown in an error message: cut long ones, and write control bytes
-// (NUL included) as \xNN, so that the quote stays on one line and is shown
-// whole by a terminal. Other bytes, UTF-8 included, are shown as they are.
-static std::string shown(std::string_view text) {
+int split_values(std::string_view line, std::string_view* out, int max) {
+  int count = 0;
+  size_t i = 0;
+  while (count < max) {
+    while (i < line.size() && is_separator(line[i])) ++i;
+    if (i == line.size()) break;
+    const size_t start = i;
+    while (i < line.size() && !is_separator(line[i])) ++i;
+    out[count++] = line.substr(start, i - start);
+  }
+  return count;
+}
+
+std::string shown(std::string_view text) {
   const bool cut = text.size() > 40;
   if (cut) text = text.substr(0, 40);
   std::string quote = "'";

@@ -53,6 +53,14 @@ class FreeFormatReader {
   int line_ = 1;    // its number
 };
 
+// Blanks, tabs, commas (and CR, FF, VT) separate values.
+bool is_separator(char c);
+// Splits a line into at most `max` values; returns how many it found.
+int split_values(std::string_view line, std::string_view* out, int max);
+// A token quoted for an error message: long ones cut, control bytes (NUL
+// included) written as \xNN, so the quote stays whole on one line.
+std::string shown(std::string_view text);
+
 // Parses a Fortran-style real; false if the whole text is not one.
 bool parse_fortran_real(std::string_view text, double& value);
 // Parses an optionally signed decimal integer that fits 32 bits.
