@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cerrno>
@@ -10,8 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
-#include <vector>
 
 #include "core/errors.hpp"
 
@@ -70,23 +67,6 @@ void TableSink::close() {
   if (!*stream_) throw OutputError(special_ ? "cannot write the table" : "cannot write the table to standard output");
 }
 
-void parallel_for(int jobs, std::size_t count, const std::function<void(std::size_t)>& work) {
-  if (jobs <= 1 || count <= 1) {
-    for (std::size_t i = 0; i < count; ++i) work(i);
-    return;
-  }
-  std::atomic<std::size_t> next{0};
-  auto worker = [&] {
-    for (std::size_t i = next++; i < count; i = next++) work(i);
-  };
-  const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(jobs) - 1, count - 1);
-  std::vector<std::thread> threads;
-  threads.reserve(helpers);
-  for (std::size_t t = 0; t < helpers; ++t) threads.emplace_back(worker);
-  worker();
-  for (std::thread& t : threads) t.join();
-}
-
 Progress::Progress(const char* unit)
     : unit_(unit), enabled_(::isatty(STDERR_FILENO) == 1),
       start_(std::chrono::steady_clock::now()), last_(start_) {}
@@ -108,11 +88,6 @@ void Progress::finish() {
   last_ = std::chrono::steady_clock::time_point{};
   advance(0);
   std::fputc('\n', stderr);
-}
-
-int default_jobs() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
 }  // namespace kavor::batch

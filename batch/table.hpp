@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "core/outfile.hpp"
+#include "core/parallel.hpp"
 
 namespace kavor::batch {
 
@@ -39,10 +40,6 @@ class TableSink {
   std::unique_ptr<std::ostream> special_;  // a device or pipe named by path
 };
 
-// Calls work(i) for every i in [0, count) on `jobs` threads (the calling
-// thread is one of them) and returns when all calls are done.
-void parallel_for(int jobs, std::size_t count, const std::function<void(std::size_t)>& work);
-
 // "frames done, frames per second" on standard error, at most a few times a
 // second, only when standard error is a terminal.
 class Progress {
@@ -57,8 +54,5 @@ class Progress {
   std::size_t done_ = 0;
   std::chrono::steady_clock::time_point start_, last_;
 };
-
-// Default number of threads: the machine's cores.
-int default_jobs();
 
 }  // namespace kavor::batch

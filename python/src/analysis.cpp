@@ -4,7 +4,7 @@
 #include <limits>
 #include <mutex>
 
-#include "batch/table.hpp"
+#include "core/parallel.hpp"
 #include "common.hpp"
 #include "core/analysis.hpp"
 #include "core/euler.hpp"
@@ -92,7 +92,7 @@ py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions
   std::mutex failure_mutex;
   {
     py::gil_scoped_release release;
-    batch::parallel_for(jobs ? *jobs : batch::default_jobs(), count, [&](size_t f) {
+    parallel_for(jobs ? *jobs : default_jobs(), count, [&](size_t f) {
       try {
         GeometryBlock block;
         block.n = static_cast<int>(n);
