@@ -8,8 +8,10 @@
 set -euo pipefail
 
 purpose="${1:-run}"
-# The Python package's module is built with the programs.
-packages=(g++ cmake ninja-build liblapack-dev libgtest-dev pybind11-dev python3-dev python3-numpy)
+# The Python package's module is built with the programs. gemmi reads the
+# crystals (CIF) of kavor-batch pairs: header-only, its CIF parser needs PEGTL.
+packages=(g++ cmake ninja-build liblapack-dev libgtest-dev pybind11-dev python3-dev python3-numpy
+          gemmi-dev tao-pegtl-dev)
 if [[ "$purpose" == test ]]; then
   # Benchmarks are built with the tests; libFuzzer comes with clang's runtime;
   # the Python tests read and write trajectories with ASE and MDAnalysis and
