@@ -18,6 +18,8 @@ commands:
                     row per frame (kavor's analysis)
   build FILE        molecule 1 placed at every point of a grid or a table,
                     one index row per point (ud-kavor's placement)
+  pairs FILE...     the pairs of neighbouring molecules in crystals, periodic
+                    boxes and clusters, one analysed row per pair
 
 kavor-batch COMMAND --help describes each command.
 )";
@@ -106,7 +108,8 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "analyze") return run_analyze(rest, out, err);
     if (args[0] == "build") return run_build(rest, out, err);
-    throw UsageError{"unknown command '" + args[0] + "' (analyze or build)"};
+    if (args[0] == "pairs") return run_pairs(rest, out, err);
+    throw UsageError{"unknown command '" + args[0] + "' (analyze, build or pairs)"};
   } catch (const UsageError& e) {
     err << "kavor-batch: " << e.message << "\nkavor-batch --help describes the commands.\n";
   } catch (const InputError& e) {

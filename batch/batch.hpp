@@ -30,6 +30,7 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Parsing helpers shared by the subcommands; they throw UsageError.
 struct UsageError {

@@ -26,6 +26,7 @@ const char* stop_code_name(StopCode code) {
     case StopCode::coordinates: return "coordinates";
     case StopCode::n1_not_found: return "n1_not_found";
     case StopCode::unreadable: return "unreadable";
+    case StopCode::not_molecular: return "not_molecular";
   }
   return "unknown";
 }

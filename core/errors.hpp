@@ -34,6 +34,7 @@ enum class StopCode {
   coordinates,       // coordinates too large to analyse
   n1_not_found,      // the bonded-fragment rule found no leading molecule 1
   unreadable,        // the frame could not be read
+  not_molecular,     // a fragment bonded to its own periodic image (a chain or network)
 };
 const char* stop_code_name(StopCode code);
 

@@ -27,14 +27,19 @@ constexpr double kRadii[kElementCount] = {
     2.00, 1.96,                                                  // Pa, U
 };
 
+}  // namespace
+
+double covalent_radius(int z) { return kRadii[z - 1]; }
+
 int element_of(const Label& label) {
   const int z = element_by_symbol(label);
   return z != 0 ? z : element_by_numeral(label);
 }
 
-}  // namespace
-
-double covalent_radius(int z) { return kRadii[z - 1]; }
+double bond_radius(const Label& label) {
+  const int z = element_of(label);
+  return z == 0 ? -1.0 : kRadii[z - 1];
+}
 
 LeadingFragment leading_fragment(const GeometryBlock& block) {
   const int n = block.n;
@@ -46,8 +51,7 @@ LeadingFragment leading_fragment(const GeometryBlock& block) {
   std::vector<double> radius(n, 0.0);
   double largest = 0.0;
   for (int i = 0; i < n; ++i) {
-    const int z = element_of(block.isymbol[i]);
-    radius[i] = z == 0 ? -1.0 : kRadii[z - 1];
+    radius[i] = bond_radius(block.isymbol[i]);
     largest = std::max(largest, radius[i]);
   }
   // Bonded atoms are at most the longest possible bond apart. Unidentified

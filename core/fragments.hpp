@@ -23,6 +23,13 @@ LeadingFragment leading_fragment(const GeometryBlock& block);
 // Covalent radius of element z (1..92), Angstrom.
 double covalent_radius(int z);
 
+// The atomic number a label names as the analysis identifies it (symbol,
+// then numeral), 0 for none.
+int element_of(const Label& label);
+// Covalent radius of the element a label names; -1 for a label that names
+// none (such an atom bonds to nothing).
+double bond_radius(const Label& label);
+
 inline constexpr double kBondTolerance = 0.4;  // Angstrom, added to the sum of the radii
 
 }  // namespace kavor
