@@ -235,19 +235,6 @@ std::string trimmed(const Label& label) {
   return text;
 }
 
-// r and the angles as the table shows them (NaN where empty).
-void values_of(const Analysis& a, double* v) {
-  for (int k = 0; k < 6; ++k) v[k] = NAN;
-  if (!a.ok()) return;
-  const ParamArgs& p = a.values;
-  v[0] = p.ret_r;
-  if (a.theta_defined()) v[1] = kDegPerRad * p.ret_theta;
-  if (a.phi_defined()) v[2] = kDegPerRad * p.ret_phi;
-  v[3] = kDegPerRad * p.ret_alpha;
-  v[4] = kDegPerRad * p.ret_beta;
-  v[5] = kDegPerRad * p.ret_gamma;
-}
-
 std::string shift_text(const Shift& n) {
   return std::to_string(n[0]) + " " + std::to_string(n[1]) + " " + std::to_string(n[2]);
 }
@@ -258,7 +245,7 @@ void run_pair(PairJob& job, const Options& o) {
   job.result = analyse_molecule_pair(f.structure, f.molecules, p);
   const Analysis& a = job.result;
   double v[6];
-  values_of(a, v);
+  table_values(a, v);
   std::string& row = job.row;
   row.clear();
   append_text(row, f.source);
@@ -371,7 +358,7 @@ class Writer {
       return;
     }
     double v[6];
-    values_of(job.result, v);
+    table_values(job.result, v);
     for (Kept& k : kept_)
       if (joins(k, job, v)) {
         ++k.count;

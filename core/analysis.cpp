@@ -1,6 +1,7 @@
 #include "core/analysis.hpp"
 
 #include <cmath>
+#include <limits>
 #include <sstream>
 
 #include "core/euler.hpp"
@@ -55,6 +56,19 @@ Analysis analyse_pair(const GeometryBlock& block, Session& session, ParamArgs ar
   result.beta_deg = std::lround(kDegPerRad * args.ret_beta);
   result.gamma_deg = std::lround(kDegPerRad * args.ret_gamma);
   return result;
+}
+
+void table_values(const Analysis& a, double out[6]) {
+  const double undefined = std::numeric_limits<double>::quiet_NaN();
+  for (int k = 0; k < 6; ++k) out[k] = undefined;
+  if (!a.ok()) return;
+  const ParamArgs& v = a.values;
+  out[0] = v.ret_r;
+  if (a.theta_defined()) out[1] = kDegPerRad * v.ret_theta;
+  if (a.phi_defined()) out[2] = kDegPerRad * v.ret_phi;
+  out[3] = kDegPerRad * v.ret_alpha;
+  out[4] = kDegPerRad * v.ret_beta;
+  out[5] = kDegPerRad * v.ret_gamma;
 }
 
 std::string join_console_lines(const std::string& text) {

@@ -57,6 +57,11 @@ Analysis analyse_frame(const GeometryBlock& block);
 // the capacity stops with too_many_atoms before anything else.
 Analysis analyse_frame(GeometryBlock& block, std::optional<int> n1);
 
+// r (Angstrom) and theta, phi, alpha, beta, gamma in degrees as tables show
+// them: kDegPerRad times the returned radians; NaN for an undefined angle
+// and for every value of a stopped analysis.
+void table_values(const Analysis& analysis, double out[6]);
+
 // Console text as one line: each line trimmed of blanks and tabs, runs of
 // blanks made one, empty lines dropped, the rest joined by one blank.
 std::string join_console_lines(const std::string& text);

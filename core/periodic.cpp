@@ -11,6 +11,7 @@
 #include "core/errors.hpp"
 #include "core/fragments.hpp"
 #include "core/inertia.hpp"
+#include "core/parallel.hpp"
 
 namespace kavor {
 
@@ -452,6 +453,13 @@ Analysis analyse_molecule_pair(const Structure& s, const std::vector<Molecule>& 
     }
   GeometryBlock block = pair_geometry(s, molecules, pair);
   return analyse_frame(block, block.n1);
+}
+
+std::vector<Analysis> analyse_molecule_pairs(const Structure& s, const std::vector<Molecule>& molecules,
+                                             const std::vector<MoleculePair>& pairs, int jobs) {
+  std::vector<Analysis> results(pairs.size());
+  parallel_for(jobs, pairs.size(), [&](size_t k) { results[k] = analyse_molecule_pair(s, molecules, pairs[k]); });
+  return results;
 }
 
 }  // namespace kavor

@@ -93,4 +93,8 @@ GeometryBlock pair_geometry(const Structure& structure, const std::vector<Molecu
 Analysis analyse_molecule_pair(const Structure& structure, const std::vector<Molecule>& molecules,
                                const MoleculePair& pair);
 
+// analyse_molecule_pair for every pair, on `jobs` threads.
+std::vector<Analysis> analyse_molecule_pairs(const Structure& structure, const std::vector<Molecule>& molecules,
+                                             const std::vector<MoleculePair>& pairs, int jobs);
+
 }  // namespace kavor

@@ -11,15 +11,20 @@ reverse, molecule 1 placed at given parameters as ud-kavor places it.
     built = kavor.place(labels, positions, 9, 5.5, 60, 120, 10, 80, 200)
     built.positions, built.contacts
 
-kavor.ase works on ASE Atoms objects and trajectories.
+    table = kavor.pairs(labels, positions, cell=cell)   # neighbouring molecules
+    table["mol1"], table["shift"], table["r"]
+
+kavor.ase works on ASE Atoms objects and trajectories, kavor.mda on
+MDAnalysis trajectories.
 """
 from ._analysis import (FRAME_DTYPE, STATUS_CODES, Placement, Summary, analyze,
                         analyze_frames, leading_fragment)
 from ._errors import (AlignmentFailed, AnalysisStop, AtomCounts, CoordinatesTooLarge,
                       DistanceTooLarge, EulerNotFound, N1NotFound, NoElement,
                       SymmetricBoth, SymmetricMolecule, SymmetricMolecule1,
-                      SymmetricMolecule2, TooManyAtoms)
+                      NotMolecular, SymmetricMolecule2, TooManyAtoms)
 from ._kavor import __version__
+from ._pairs import PAIR_DTYPE, pairs
 from ._placement import Builder, Contact, PlacedPair, place
 
 __all__ = [
@@ -27,5 +32,5 @@ __all__ = [
     "leading_fragment", "AnalysisStop", "AlignmentFailed", "AtomCounts", "CoordinatesTooLarge",
     "DistanceTooLarge", "EulerNotFound", "N1NotFound", "NoElement", "SymmetricBoth",
     "SymmetricMolecule", "SymmetricMolecule1", "SymmetricMolecule2", "TooManyAtoms",
-    "Builder", "Contact", "PlacedPair", "place",
+    "Builder", "Contact", "PlacedPair", "place", "NotMolecular", "PAIR_DTYPE", "pairs",
 ]

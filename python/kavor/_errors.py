@@ -73,11 +73,17 @@ class N1NotFound(AnalysisStop):
     status = "n1_not_found"
 
 
+class NotMolecular(AnalysisStop):
+    """A fragment bonded to its own periodic image: a chain or network, not a molecule."""
+
+    status = "not_molecular"
+
+
 _BY_STATUS = {
     cls.status: cls
     for cls in (TooManyAtoms, AtomCounts, NoElement, SymmetricMolecule1, SymmetricMolecule2,
                 SymmetricBoth, AlignmentFailed, EulerNotFound, DistanceTooLarge,
-                CoordinatesTooLarge, N1NotFound)
+                CoordinatesTooLarge, N1NotFound, NotMolecular)
 }
 
 

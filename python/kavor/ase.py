@@ -3,13 +3,13 @@
 Molecule 1 is the first n1 atoms of each Atoms object; n1=None finds it as
 the bonded fragment of the first atom (covalent radii + 0.4 Angstrom), which
 must be a leading block of atoms, as kavor-batch analyze --n1 auto does.
-Positions are taken as they are (Angstrom); cell and periodic boundaries
-are not looked at.
+Positions are taken as they are (Angstrom); analyze and place do not look
+at the cell, pairs does.
 """
 import numpy as np
 from ase import Atoms
 
-from . import _analysis, _placement
+from . import _analysis, _pairs, _placement
 
 
 def analyze(atoms, n1=None):
@@ -60,3 +60,22 @@ def place(atoms, n1, r, theta, phi, alpha, beta, gamma):
                        name=placed.name, contacts=len(placed.contacts),
                        min_distance=placed.min_distance)
     return result
+
+
+def _pairs_of(atoms, **options):
+    cell = atoms.cell.array if atoms.pbc.any() else None
+    return _pairs.pairs(atoms.get_chemical_symbols(), atoms.positions, cell=cell,
+                        pbc=atoms.pbc if cell is not None else None, **options)
+
+
+def pairs(atoms, contact=3.8, com=None, ordered=False, jobs=None):
+    """The analysed pairs of neighbouring molecules (see kavor.pairs).
+
+    atoms: one Atoms, whose cell and pbc are used (no periodic direction: a
+    finite cluster), or any iterable of Atoms (a list, ase.io.iread(...)),
+    whose tables are joined with a leading "frame" column counting from 0.
+    """
+    options = dict(contact=contact, com=com, ordered=ordered, jobs=jobs)
+    if isinstance(atoms, Atoms):
+        return _pairs_of(atoms, **options)
+    return _pairs.with_frame([(f, _pairs_of(a, **options)) for f, a in enumerate(atoms)])

@@ -14,25 +14,6 @@ namespace kavor::python {
 
 namespace {
 
-constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
-
-// r (Angstrom) and the five angles in degrees as kavor-batch prints them:
-// kDegPerRad times the returned radians; an undefined angle, and every value
-// of a stopped analysis, is NaN.
-void values_of(const Analysis& a, double* out) {
-  if (!a.ok()) {
-    for (int k = 0; k < 6; ++k) out[k] = kUndefined;
-    return;
-  }
-  const ParamArgs& v = a.values;
-  out[0] = v.ret_r;
-  out[1] = a.theta_defined() ? kDegPerRad * v.ret_theta : kUndefined;
-  out[2] = a.phi_defined() ? kDegPerRad * v.ret_phi : kUndefined;
-  out[3] = kDegPerRad * v.ret_alpha;
-  out[4] = kDegPerRad * v.ret_beta;
-  out[5] = kDegPerRad * v.ret_gamma;
-}
-
 py::object value_or_none(double value) {
   return std::isnan(value) ? py::object(py::none()) : py::object(py::float_(value));
 }
@@ -53,7 +34,7 @@ py::tuple analyze(const std::vector<std::string>& tokens, const Positions& posit
     a = analyse_frame(block, n1);
   }
   double v[6];
-  values_of(a, v);
+  table_values(a, v);
   py::tuple values = py::make_tuple(value_or_none(v[0]), value_or_none(v[1]), value_or_none(v[2]),
                                     value_or_none(v[3]), value_or_none(v[4]), value_or_none(v[5]));
   py::object whole = py::none();
@@ -67,7 +48,7 @@ py::tuple analyze(const std::vector<std::string>& tokens, const Positions& posit
   return py::make_tuple(stop_code_name(a.status), a.message, values, name, whole);
 }
 
-// Every frame of an (F, N, 3) array: values (F, 6) as values_of gives them
+// Every frame of an (F, N, 3) array: values (F, 6) as table_values gives them
 // and the stop code of each frame (StopCode as a number, 0 = analysed).
 py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions& frames,
                          std::optional<long long> n1_given, std::optional<int> jobs) {
@@ -105,7 +86,7 @@ py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions
           atom.z = *p++;
         }
         const Analysis a = analyse_frame(block, n1);
-        values_of(a, out + 6 * f);
+        table_values(a, out + 6 * f);
         code[f] = static_cast<std::uint8_t>(a.status);
       } catch (...) {
         std::lock_guard<std::mutex> lock(failure_mutex);

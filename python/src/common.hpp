@@ -22,6 +22,7 @@ using Positions = py::array_t<double, py::array::c_style | py::array::forcecast>
 
 void add_analysis(py::module_& m);
 void add_placement(py::module_& m);
+void add_pairs(py::module_& m);
 
 // Element labels as the core reads them. Each token must be an element
 // symbol with its exact case ("C", "Cl") or an atomic number "1".."92";

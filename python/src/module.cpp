@@ -6,4 +6,5 @@ PYBIND11_MODULE(_kavor, m) {
   m.attr("__version__") = KAVOR_VERSION;
   kavor::python::add_analysis(m);
   kavor::python::add_placement(m);
+  kavor::python::add_pairs(m);
 }
