@@ -67,6 +67,7 @@ case "${1:-}" in
     configure_and_build build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
     for program in build-bench/bench/*_bench; do "$program"; done
     bash bench/batch_bench.sh
+    bash bench/pairs_bench.sh
     "$python" bench/python_bench.py --build build-bench
     ;;
   *)

@@ -554,10 +554,11 @@ int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostr
   Writer writer(o, out);
   Progress progress("pairs");
   FrameSource source(o, report);
-  // Frames are taken a chunk at a time: up to 16 per thread and a few
-  // hundred thousand atoms, so memory stays flat along a trajectory.
-  const size_t chunk_frames = 16 * static_cast<size_t>(o.jobs);
-  constexpr long kChunkAtoms = 500000;
+  // Frames are taken a chunk at a time, up to 256 per thread and about
+  // 20000 atoms (a box's pairs are spread over the threads), so memory stays
+  // flat along a trajectory whatever the size of its frames.
+  const size_t chunk_frames = 256 * static_cast<size_t>(o.jobs);
+  constexpr long kChunkAtoms = 20000;
   std::vector<FrameJob> frames(chunk_frames);
   std::vector<PairJob> pairs;
   size_t pending = 0;
@@ -593,6 +594,7 @@ int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostr
       for (; k < pairs.size() && pairs[k].frame == &frames[i]; ++k) writer.add(pairs[k]);
     }
     progress.advance(pairs.size());
+    pairs = std::vector<PairJob>();  // a large box's pairs go back
     for (size_t i = 0; i < pending; ++i) frames[i] = FrameJob{};
     pending = 0;
     pending_atoms = 0;
