@@ -58,3 +58,15 @@ def test_scan_example_round_trips(tmp_path):
         # The analyzer finds each placed pair where the builder put it.
         p = kavor.ase.analyze(atoms, n1=9)
         assert (p.degrees.r, p.degrees.theta) == (atoms.info["r"], atoms.info["theta"])
+
+
+def test_mdanalysis_pairs_example_draws_the_pairs_of_the_bundled_box(tmp_path):
+    atoms = ase.io.read(EXAMPLES / "boxes" / "n-methylformamide-box.xyz")
+    pdb = tmp_path / "box.pdb"
+    ase.io.write(pdb, atoms)  # CRYST1 carries the cell to MDAnalysis
+    png = tmp_path / "pairs.png"
+    printed = run_script("mdanalysis_pairs.py", pdb, png)
+    table = kavor.ase.pairs(ase.io.read(pdb), com=6.5)
+    assert printed.split() == ["1", "frames,", str(len(table)), "pairs,",
+                               str(int((table["status"] == "ok").sum())), "analysed"]
+    assert len(table) > 20 and png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"

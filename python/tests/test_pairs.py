@@ -235,3 +235,40 @@ def test_atoms_on_the_cell_faces(tmp_path):
     assert all(r["status"] != "not_molecular" for r in rows)
     got = {(int(r["mol1"]), int(r["mol2"]), tuple(int(x) for x in r["shift"].split())) for r in rows}
     assert got and got == brute_force(cell, molecules, 4.5, False)
+
+
+def test_unique_joins_the_same_dimers_of_a_moved_copy(tmp_path):
+    # the box, the same box again, and the box moved as a whole: every dimer
+    # appears three times, with values equal or within rounding
+    labels, wrapped, cell, _, _ = make_box.make_box(NMF, 40, 11)
+    path = tmp_path / "three.xyz"
+    with open(path, "w") as out:
+        for move in ((0, 0, 0), (0, 0, 0), (0.37, -1.2, 2.5)):
+            make_box.write_xyz(out, labels, [tuple(np.add(p, move)) for p in wrapped], cell)
+    _, _, rows = pairs_table(path)
+    _, _, unique = pairs_table(path, "--unique")
+    first = [r for r in rows if r["frame"] == "1"]
+    assert len(rows) == 3 * len(first) and len(first) > 10
+    assert [(u["mol1"], u["mol2"], u["shift"], u["r"]) for u in unique] == \
+        [(r["mol1"], r["mol2"], r["shift"], r["r"]) for r in first]
+    assert all(u["count"] == "3" for u in unique)
+
+
+def test_mdanalysis_trajectory_gives_the_pairs_of_each_frame(tmp_path):
+    mda = pytest.importorskip("MDAnalysis")
+    import kavor.mda
+    path, (cell, molecules) = case_triclinic_box(tmp_path)
+    frames = ase.io.read(path, index=":")
+    sizes = [len(w) for _, w, _, _ in molecules]
+    u = mda.Universe.empty(len(frames[0]), n_residues=len(sizes),
+                           atom_resindex=np.repeat(np.arange(len(sizes)), sizes), trajectory=True)
+    u.add_TopologyAttr("elements", frames[0].get_chemical_symbols())
+    u.atoms.positions = frames[0].positions
+    u.dimensions = frames[0].cell.cellpar()
+    table = kavor.mda.pairs(u.atoms, by="residues")
+    expected = kavor.ase.pairs(frames[0])
+    assert list(table["frame"]) == [0] * len(expected)
+    assert [(t["mol1"], t["mol2"], tuple(t["shift"])) for t in table] == \
+        [(t["mol1"], t["mol2"], tuple(t["shift"])) for t in expected]
+    # single-precision coordinates: the same dimers, r to about 1e-5 Angstrom
+    assert np.allclose(table["r"], expected["r"], atol=1e-4)
