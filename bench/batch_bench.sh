@@ -19,15 +19,7 @@ rm -rf "$work" && mkdir -p "$work"
 cores="$(nproc)"
 example="$root/examples/n-methylformamide-dimer"
 
-# seconds (wall clock, nanosecond timer) and peak RSS (MiB) of a command: "SECONDS MIB"
-measure() {
-  local start end
-  start=$(date +%s.%N)
-  /usr/bin/time -f '%M' -o "$work/time.txt" "$@" > /dev/null
-  end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" -v k="$(cat "$work/time.txt")" 'BEGIN { printf "%.6f %d", b - a, k / 1024 }'
-}
-rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%10.0f", (s > 0 ? n / s : 0) }'; }
+source "$root/bench/measure.sh"
 
 /usr/bin/python3 bench/make_trajectory.py "$example" 1000 1 > "$work/t1000.xyz"
 for _ in $(seq 10); do cat "$work/t1000.xyz"; done > "$work/t10000.xyz"

@@ -19,14 +19,7 @@ rm -rf "$work" && mkdir -p "$work"
 cores="$(nproc)"
 frames="${PAIRS_BENCH_FRAMES:-20}"
 
-measure() {  # "SECONDS MIB" of a command
-  local start end
-  start=$(date +%s.%N)
-  /usr/bin/time -f '%M' -o "$work/time.txt" "$@" > /dev/null
-  end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" -v k="$(cat "$work/time.txt")" 'BEGIN { printf "%.6f %d", b - a, k / 1024 }'
-}
-rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%10.0f", (s > 0 ? n / s : 0) }'; }
+source "$root/bench/measure.sh"
 
 /usr/bin/python3 bench/make_box.py examples/n-methylformamide-dimer 400 1 --frames "$frames" > "$work/box.xyz"
 /usr/bin/python3 bench/make_box.py examples/n-methylformamide-dimer 400 1 --frames $((3 * frames)) > "$work/box3.xyz"
