@@ -70,12 +70,35 @@ def case_cluster(tmp):
     return path, (None, [(f, w, l, [0, 0, 0]) for f, w, l, _ in truth])
 
 
+def case_narrow_cell(tmp):
+    # Waters in a cell 3 Angstrom wide along a, narrower than the contact
+    # distance: each meets its own images one, two and more cells away.
+    cell = make_box.triclinic(3.0, 9.0, 9.5, 85.0, 95.0, 100.0)
+    water = [("O", (0.0, 0.0, 0.0)), ("H", (0.0, 0.757, 0.586)), ("H", (0.0, -0.757, 0.586))]
+    labels, wrapped, truth = [], [], []
+    for centre in ((0.5, 0.05, 0.1), (0.3, 0.5, 0.6), (0.9, 0.8, 0.97)):
+        origin = make_box.frac_to_cart(cell, centre)
+        whole = [tuple(o + d for o, d in zip(origin, p)) for _, p in water]
+        wraps = []
+        for (label, _), x in zip(water, whole):
+            f = make_box.cart_to_frac(cell, x)
+            t = [math.floor(v) for v in f]
+            labels.append(label)
+            wraps.append(t)
+            wrapped.append(make_box.frac_to_cart(cell, [f[i] - t[i] for i in range(3)]))
+        truth.append((len(labels) - 3, whole, [label for label, _ in water], wraps[0]))
+    path = tmp / "narrow.xyz"
+    with open(path, "w") as out:
+        make_box.write_xyz(out, labels, wrapped, cell)
+    return path, (cell, truth)
+
+
 def case_crystal(tmp):
     return EXAMPLES / "crystals" / "ethylpentanoylurea-98K.cif", None
 
 
 CASES = {"triclinic_box": case_triclinic_box, "small_cell": case_small_cell,
-         "crystal": case_crystal, "cluster": case_cluster}
+         "narrow_cell": case_narrow_cell, "crystal": case_crystal, "cluster": case_cluster}
 
 
 @pytest.mark.parametrize("case", sorted(CASES))
@@ -102,7 +125,8 @@ def test_rows_equal_analyze_on_the_extracted_pairs(case, tmp_path):
         n = int(block[0])
         positions = np.array([[float(v) for v in line.split()[1:4]] for line in block[1:n + 1]])
         assert same_bits(frames[k].positions, positions)
-        assert frames[k].info["n1"] == int(block[n + 2]) and frames[k].info["r"] == float(rows[k]["r"])
+        assert frames[k].info["n1"] == int(block[n + 2]) and frames[k].info["status"] == rows[k]["status"]
+        assert frames[k].info.get("r") == (float(rows[k]["r"]) if rows[k]["r"] else None)
     if path.suffix == ".xyz":  # the package gives the same rows
         table = kavor.ase.pairs(ase.io.read(path))
         assert [(int(r["mol1"]), int(r["mol2"]), r["shift"]) for r in rows] == \
@@ -147,7 +171,7 @@ def brute_force(cell, molecules, distance, by_com):
     return found
 
 
-@pytest.mark.parametrize("case", ["triclinic_box", "small_cell", "cluster"])
+@pytest.mark.parametrize("case", ["triclinic_box", "small_cell", "narrow_cell", "cluster"])
 @pytest.mark.parametrize("criterion", [("--contact", 3.8), ("--com", 6.5)])
 def test_pairs_equal_a_brute_force_enumeration_over_images(case, criterion, tmp_path):
     path, (cell, molecules) = CASES[case](tmp_path)
@@ -157,8 +181,10 @@ def test_pairs_equal_a_brute_force_enumeration_over_images(case, criterion, tmp_
     got = {(int(r["mol1"]), int(r["mol2"]), tuple(int(x) for x in r["shift"].split())) for r in rows}
     assert len(got) == len(rows)
     assert got == brute_force(cell, molecules, distance, option == "--com")
-    if case == "small_cell" and option == "--contact":
+    if case in ("small_cell", "narrow_cell") and option == "--contact":
         assert any(m1 == m2 for m1, m2, _ in got)  # a molecule meets its own image
+    if case == "narrow_cell" and option == "--com":
+        assert any(abs(n[0]) >= 2 for _, _, n in got)  # two cells away and more
     ordered = kavor.ase.pairs(ase.io.read(path), ordered=True, **{option[2:]: distance})
     swapped = {(m2, m1, tuple(-x for x in n)) for m1, m2, n in got}
     assert {(t["mol1"], t["mol2"], tuple(t["shift"])) for t in ordered} == got | swapped
