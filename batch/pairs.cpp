@@ -49,7 +49,7 @@ options:
   --extract DIR  DIR/<row number>/input-GEOMETRY.xyz per row: the pair in
                  kavor's layout, molecule 1 first, ready for kavor
   --xyz FILE     the pairs as one extended XYZ, one frame per row, the row's
-                 values in the comment line
+                 values in the comment line (neither writes not_molecular rows)
   --format F     auto (default: .cif files are CIF), xyz, cif or kavor
   -o FILE        write the table to FILE (it appears only when complete)
   --jobs N       threads (default: the machine's cores)
@@ -135,6 +135,24 @@ Layout layout_of(const std::string& path) {
   if (name == "input-GEOMETRY.xyz" || name == "UD-input-GEOMETRY.xyz" || fs::is_directory(path, ec))
     return Layout::automatic;
   return Layout::xyz;
+}
+
+// A crystal read from a CIF file as a periodic structure.
+Structure structure_of(const Crystal& crystal, const std::string& where) {
+  Structure s;
+  const auto& r = crystal.cell;
+  Cell cell{{r[0][0], r[0][1], r[0][2]}, {r[1][0], r[1][1], r[1][2]}, {r[2][0], r[2][1], r[2][2]}};
+  if (const std::string problem = cell_problem(cell); !problem.empty()) throw InputError(where + ": " + problem);
+  s.cell = cell;
+  for (const CrystalAtom& a : crystal.atoms) {
+    s.labels.push_back(make_label(a.symbol));
+    Atom atom;
+    atom.x = a.x;
+    atom.y = a.y;
+    atom.z = a.z;
+    s.atoms.push_back(atom);
+  }
+  return s;
 }
 
 // The value of `key` in an extended XYZ comment line ("key=value" or
@@ -386,8 +404,7 @@ class Writer {
       k.row = row;
       k.status = StopCode::unreadable;
       std::fill(k.v, k.v + 6, NAN);
-      kept_.push_back(std::move(k));  // never joined: each names its own frame
-      kept_.back().formula1 = "\n" + std::to_string(kept_.size());
+      kept_.push_back(std::move(k));  // never joined: no pair has this status
       return;
     }
     emit(row, {}, {});
@@ -491,8 +508,10 @@ class FrameSource {
       source_ = input;
       if (is_cif(o_, input)) {
         try {
-          cif_ = read_cif(input);
+          for (const Crystal& crystal : read_cif(input))
+            cif_.push_back(structure_of(crystal, input + ": data_" + crystal.block));
         } catch (const InputError& e) {
+          cif_.clear();
           report_(e.what());
           job.source = input;
           job.frame = 1;

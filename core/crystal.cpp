@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <exception>
 
 #include "core/errors.hpp"
 
@@ -40,12 +41,18 @@ std::string element_symbol_of(const std::string& text) {
   return symbol;
 }
 
-Vec3 cartesian(const Cell& cell, const std::array<double, 3>& f) {
-  return {f[0] * cell.a.x + f[1] * cell.b.x + f[2] * cell.c.x, f[0] * cell.a.y + f[1] * cell.b.y + f[2] * cell.c.y,
-          f[0] * cell.a.z + f[1] * cell.b.z + f[2] * cell.c.z};
+using Rows = std::array<std::array<double, 3>, 3>;
+
+// f[0] a + f[1] b + f[2] c.
+std::array<double, 3> cartesian(const Rows& cell, const std::array<double, 3>& f) {
+  std::array<double, 3> x;
+  for (int k = 0; k < 3; ++k) x[k] = f[0] * cell[0][k] + f[1] * cell[1][k] + f[2] * cell[2][k];
+  return x;
 }
 
-Structure structure_of_block(gemmi::cif::Block& block, const std::string& where) {
+double norm2(const std::array<double, 3>& v) { return v[0] * v[0] + v[1] * v[1] + v[2] * v[2]; }
+
+Crystal crystal_of_block(gemmi::cif::Block& block, const std::string& where) {
   using gemmi::cif::as_number;
   auto fail = [&](const std::string& what) { throw InputError(where + ": " + what); };
   double p[6];
@@ -56,9 +63,17 @@ Structure structure_of_block(gemmi::cif::Block& block, const std::string& where)
     p[k] = value ? as_number(*value) : NAN;
     if (!std::isfinite(p[k])) fail(std::string("no number for ") + kCell[k]);
   }
-  Structure s;
+  Crystal s;
+  s.block = block.name;
   s.cell = cell_from_parameters(p[0], p[1], p[2], p[3], p[4], p[5]);
-  if (const std::string problem = cell_problem(*s.cell); !problem.empty()) fail(problem);
+  for (int k = 0; k < 6; ++k)
+    if (!(p[k] > 0.0) || (k >= 3 && !(p[k] < 180.0))) fail("the cell's lengths and angles make no cell");
+  const Rows& r = s.cell;
+  const double volume = r[0][0] * (r[1][1] * r[2][2] - r[1][2] * r[2][1]) -
+                        r[0][1] * (r[1][0] * r[2][2] - r[1][2] * r[2][0]) +
+                        r[0][2] * (r[1][0] * r[2][1] - r[1][1] * r[2][0]);
+  if (!(volume > 1e-9 * p[0] * p[1] * p[2]) || !std::isfinite(r[2][2]))
+    fail("the cell has no volume (its angles leave a, b, c in one plane)");
 
   std::vector<gemmi::Op> operations;
   for (const char* tag : {"_space_group_symop_operation_xyz", "_symmetry_equiv_pos_as_xyz"}) {
@@ -105,54 +120,45 @@ Structure structure_of_block(gemmi::cif::Block& block, const std::string& where)
       for (const auto& g : kept) {
         std::array<double, 3> d;
         for (int k = 0; k < 3; ++k) d[k] = f[k] - g[k] - std::round(f[k] - g[k]);
-        const Vec3 e = cartesian(*s.cell, d);
-        if (e.x * e.x + e.y * e.y + e.z * e.z <= limit2) {
+        if (norm2(cartesian(s.cell, d)) <= limit2) {
           duplicate = true;
           break;
         }
       }
       if (duplicate) continue;
       kept.push_back(f);
-      s.labels.push_back(make_label(site.symbol));
-      const Vec3 x = cartesian(*s.cell, f);
-      Atom atom;
-      atom.x = x.x;
-      atom.y = x.y;
-      atom.z = x.z;
-      s.atoms.push_back(atom);
+      const std::array<double, 3> x = cartesian(s.cell, f);
+      s.atoms.push_back(CrystalAtom{site.symbol, x[0], x[1], x[2]});
     }
   return s;
 }
 
 }  // namespace
 
-Cell cell_from_parameters(double a, double b, double c, double alpha, double beta, double gamma) {
+Rows cell_from_parameters(double a, double b, double c, double alpha, double beta, double gamma) {
   double ca, sa, cb, sb, cg, sg;
   cos_sin(alpha, ca, sa);
   cos_sin(beta, cb, sb);
   cos_sin(gamma, cg, sg);
-  Cell cell;
-  cell.a = {a, 0.0, 0.0};
-  cell.b = {b * cg, b * sg, 0.0};
   const double cy = (ca - cb * cg) / sg;
-  cell.c = {c * cb, c * cy, c * std::sqrt(std::max(0.0, 1.0 - cb * cb - cy * cy))};
-  return cell;
+  const double cz2 = 1.0 - cb * cb - cy * cy;
+  return {{{a, 0.0, 0.0}, {b * cg, b * sg, 0.0}, {c * cb, c * cy, c * std::sqrt(cz2 > 0.0 ? cz2 : 0.0)}}};
 }
 
-std::vector<Structure> read_cif(const std::string& path) {
+std::vector<Crystal> read_cif(const std::string& path) {
   gemmi::cif::Document document;
   try {
     document = gemmi::cif::read_file(path);
   } catch (const std::exception& e) {
     throw InputError(path + ": cannot read the CIF file: " + e.what());
   }
-  std::vector<Structure> structures;
+  std::vector<Crystal> crystals;
   for (gemmi::cif::Block& block : document.blocks) {
     if (!block.find_values("_atom_site_fract_x")) continue;
-    structures.push_back(structure_of_block(block, path + ": data_" + block.name));
+    crystals.push_back(crystal_of_block(block, path + ": data_" + block.name));
   }
-  if (structures.empty()) throw InputError(path + ": no data block with atom sites (_atom_site_fract_x)");
-  return structures;
+  if (crystals.empty()) throw InputError(path + ": no data block with atom sites (_atom_site_fract_x)");
+  return crystals;
 }
 
 }  // namespace kavor
