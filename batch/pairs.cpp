@@ -14,7 +14,6 @@
 #include "core/analysis.hpp"
 #include "core/crystal.hpp"
 #include "core/errors.hpp"
-#include "core/euler.hpp"
 #include "core/periodic.hpp"
 #include "core/reader.hpp"
 
