@@ -43,6 +43,7 @@ int grid_fit_plain(const FitSetup& setup, BestAngles& best, FitObserver& observe
     }
     run.end_iteration(iteration, observer);
   }
+  run.finish();
   return run.counter;
 }
 

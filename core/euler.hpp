@@ -10,6 +10,11 @@
 // A grid point is a candidate when all nine components of M.Z, M.X, M.Y lie
 // within the tolerance of the target axes; among candidates the smallest sum
 // of the three axis angles (degrees) wins, the first in scan order on ties.
+// Refined windows start 100 steps below the best value. The alignment fit
+// refuses trial angles below 0; the Euler search takes alpha and gamma as
+// periodic (gamma excepted at beta 0) and hands back a best angle below 0
+// one full turn up, so that an answer just short of a full turn is refined
+// like any other.
 #pragma once
 
 #include <cmath>

@@ -45,12 +45,15 @@
 // rounding is monotonic and the tolerance is a double, so evaluate's
 // fabs(f - t) < tolerance is false there and the score stays below 90.
 //
-// Gates: gated(alpha, gamma) is "alpha < 0 or gamma < 0 or G(alpha, gamma)",
-// where G (the beta-zero gates on whole degrees) is monotonic: true at a
-// point, it is true at every point with larger alpha and gamma (lround,
-// x 180.0 and / pi are monotonic). The alpha and gamma arrays ascend. So a
-// block is wholly refused when its largest alpha or gamma is negative, or
-// when G holds at (max(alpha_min, 0), max(gamma_min, 0)).
+// Gates: gated(alpha, gamma) is "N(alpha, gamma) or G(alpha, gamma)", where
+// N refuses a negative alpha or gamma where that angle has a floor at 0
+// (alignment: both; Euler search: gamma at beta 0 only) and G (the
+// beta-zero gates on whole degrees) is monotonic: true at a point, it is
+// true at every point with larger alpha and gamma (lround, x 180.0 and / pi
+// are monotonic, negative values included). The alpha and gamma arrays
+// ascend. So a block is wholly refused when the largest value of an angle
+// with a floor is negative, or when G holds at the block's smallest values,
+// each raised to 0 where a floor refuses it.
 //
 // Non-finite axes or beta fall back to the plain scan (no bound is needed),
 // and so do axes so long that some bound is not finite (FastScan::bounded).
@@ -274,12 +277,15 @@ class FastScan {
   }
 
   bool all_gated(long i0, long i1, long g0, long g1) {
-    if ((*alphas_)[i1 - 1] < 0.0 || (*gammas_)[g1 - 1] < 0.0) return true;
-    const double alpha = std::max((*alphas_)[i0], 0.0), gamma = std::max((*gammas_)[g0], 0.0);
-    if (run_.beta_deg != 0) return run_.gated_whole(alpha, gamma, 0, 0);
-    // A negative grid value stands in as 0.0, whose whole degrees are 0.
-    return run_.gated_whole(alpha, gamma, (*alphas_)[i0] < 0.0 ? 0 : alpha_trig_->degrees(i0),
-                            (*gammas_)[g0] < 0.0 ? 0 : gamma_trig_->degrees(g0));
+    const bool alpha_floor = run_.alpha_floor, gamma_floor = run_.gamma_floor;
+    if ((alpha_floor && (*alphas_)[i1 - 1] < 0.0) || (gamma_floor && (*gammas_)[g1 - 1] < 0.0)) return true;
+    if (run_.beta_deg != 0) return false;
+    // The smallest values of the block a gate may let through: a refused
+    // negative grid value stands in as 0.0, whose whole degrees are 0.
+    const bool alpha_up = alpha_floor && (*alphas_)[i0] < 0.0;
+    const bool gamma_up = gamma_floor && (*gammas_)[g0] < 0.0;
+    return run_.gated_whole(alpha_up ? 0.0 : (*alphas_)[i0], gamma_up ? 0.0 : (*gammas_)[g0],
+                            alpha_up ? 0 : alpha_trig_->degrees(i0), gamma_up ? 0 : gamma_trig_->degrees(g0));
   }
 
   bool gated_at(long i, long g) {
@@ -353,6 +359,7 @@ int grid_fit(const FitSetup& setup, BestAngles& best, FitObserver& observer) {
     scan.scan(observer);
     run.end_iteration(iteration, observer);
   }
+  run.finish();
   return run.counter;
 }
 

@@ -19,6 +19,8 @@ struct FitRun {
   FitRun(const FitSetup& fit_setup, BestAngles& best_angles) : setup(fit_setup), best(best_angles) {
     grid_cos_sin(setup.beta, cb, sb);
     beta_deg = search_degrees(setup.beta);
+    alpha_floor = setup.use == FitUse::alignment;
+    gamma_floor = setup.use == FitUse::alignment || beta_deg == 0;
     if (setup.use == FitUse::alignment) {
       counter = 0;
       best.alpha = best.beta = best.gamma = 0.0;
@@ -29,6 +31,8 @@ struct FitRun {
   BestAngles& best;
   double cb = 0.0, sb = 0.0;  // of the fixed beta
   long beta_deg = 0;
+  // Whether trial values of alpha, gamma below 0 are refused (gated()).
+  bool alpha_floor = false, gamma_floor = false;
 
   double step = kFitStartStep;
   double tolerance = kFitStartStep;
@@ -55,7 +59,7 @@ struct FitRun {
 
   // True when a grid point with score 90 is still refused by a gate.
   bool gated(double alpha, double gamma) const {
-    if (beta_deg != 0) return alpha < 0.0 || gamma < 0.0;
+    if (beta_deg != 0) return refused_below_zero(alpha, gamma);
     return gated_whole(alpha, gamma, search_degrees(alpha), search_degrees(gamma));
   }
   // The same, with the whole degrees of alpha and gamma already at hand
@@ -69,7 +73,24 @@ struct FitRun {
         if (setup.use == FitUse::alignment && alpha_deg + gamma_deg >= 360) return true;
       }
     }
-    return alpha < 0.0 || gamma < 0.0;
+    return refused_below_zero(alpha, gamma);
+  }
+  // The alignment fit refuses every trial angle below 0. The Euler search
+  // takes alpha and gamma as the periodic angles they are, so that a refined
+  // window reaching below 0 can follow an answer just short of a full turn;
+  // only at beta 0 (whole degrees) gamma stays at or above 0, which keeps
+  // the whole turn in alpha there.
+  bool refused_below_zero(double alpha, double gamma) const {
+    return (alpha < 0.0 && alpha_floor) || (gamma < 0.0 && gamma_floor);
+  }
+
+  // The Euler search hands back alpha and gamma in [0, 2 pi) (or, as
+  // before, slightly above a full turn): a best angle below 0 is carried
+  // through the iterations as it is and moved up one full turn here.
+  void finish() {
+    if (setup.use != FitUse::euler) return;
+    if (best.alpha < 0.0) best.alpha += kTwoPi;
+    if (best.gamma < 0.0) best.gamma += kTwoPi;
   }
 
   void evaluate(double alpha, double ca, double sa, double gamma, double cg, double sg,

@@ -268,10 +268,14 @@ TEST(GridFit, IdenticalFramesGiveBetaZeroAndGammaRoundingToZero) {
   Recorder rec;
   grid_fit(euler_setup(src, src), best, rec);
   EXPECT_NEAR(best.beta, 0.0, 1e-7);
+  // At beta 0 gamma stays at or above 0; alpha may end just below a full
+  // turn, which is the same orientation.
   EXPECT_EQ(search_degrees(best.gamma), 0);
-  EXPECT_EQ(search_degrees(best.alpha), 0);
-  EXPECT_LT(best.alpha, 1e-3);
+  EXPECT_GE(best.gamma, 0.0);
   EXPECT_LT(best.gamma, 1e-3);
+  EXPECT_LT(circle_gap(best.alpha, 0.0), 1e-3);
+  EXPECT_GE(best.alpha, 0.0);
+  EXPECT_LT(best.alpha, kTwoPi);
   // The first accepted point of the first scan is alpha = gamma = 0 itself.
   ASSERT_FALSE(rec.candidates.empty());
   EXPECT_EQ(rec.candidates.front().alpha, 0.0);
@@ -322,47 +326,68 @@ TEST(GridFit, BuilderGateAcceptsSplitRotationWhenBetaIsZero) {
 
 // Zero axes make every grid point a candidate with differences
 // atan2(0, 0) = 0: all sums tie exactly. The best must be the first point
-// met in the scan (gamma outer, alpha inner, ascending), and in the refined
-// windows the first point with both angles non-negative.
+// met in the scan (gamma outer, alpha inner, ascending). In the refined
+// windows that is the window's first point, 100 steps below the last best,
+// for the Euler search (alpha and gamma are periodic there; the result is
+// moved up one full turn at the end), and the first point with both angles
+// non-negative for the alignment fit, which refuses angles below 0.
 TEST(GridFit, EqualSumsKeepTheFirstCandidateInScanOrder) {
-  FitSetup setup;
-  setup.source = FitAxes{};
-  setup.target = FitAxes{};
-  setup.beta = 1.0;  // no beta-zero gate
-  setup.use = FitUse::euler;
-  struct Windows : FitObserver {
-    std::vector<BestAngles> bests;
-    std::vector<FitWindow> windows;
-    std::vector<int> counters;
-    void on_scan_end(int, int counter) override { counters.push_back(counter); }
-    void on_window(const FitWindow& w, const BestAngles& b) override {
-      windows.push_back(w);
-      bests.push_back(b);
+  for (const FitUse use : {FitUse::euler, FitUse::alignment}) {
+    SCOPED_TRACE(use == FitUse::euler ? "euler" : "alignment");
+    FitSetup setup;
+    setup.source = FitAxes{};
+    setup.target = FitAxes{};
+    setup.beta = 1.0;  // no beta-zero gate
+    setup.use = use;
+    struct Windows : FitObserver {
+      std::vector<BestAngles> bests;
+      std::vector<FitWindow> windows;
+      std::vector<int> counters;
+      void on_scan_end(int, int counter) override { counters.push_back(counter); }
+      void on_window(const FitWindow& w, const BestAngles& b) override {
+        windows.push_back(w);
+        bests.push_back(b);
+      }
+    } rec;
+    BestAngles best;
+    best.alpha = 5.0;  // left over from an earlier fit; replaced by the first candidate
+    grid_fit(setup, best, rec);
+    ASSERT_EQ(rec.bests.size(), 10u);
+    if (use == FitUse::euler) {
+      EXPECT_EQ(rec.counters.front(), 1257 * 1257);
     }
-  } rec;
-  BestAngles best;
-  best.alpha = 5.0;  // left over from an earlier fit; replaced by the first candidate
-  grid_fit(setup, best, rec);
-  ASSERT_EQ(rec.bests.size(), 10u);
-  EXPECT_EQ(rec.counters.front(), 1257 * 1257);
-  EXPECT_EQ(rec.bests[0].alpha, 0.0);
-  EXPECT_EQ(rec.bests[0].gamma, 0.0);
-  for (int k = 1; k < 10; ++k) {
-    // Window k starts 100 steps below the previous best; the first
-    // non-negative grid value is the first one accepted (a last-wins rule
-    // would pick the window's top instead).
-    const FitWindow& w = rec.windows[k - 1];
-    const double last = w.alpha0 + static_cast<double>(w.n - 1) * w.step;
-    if (last < -1e-3 * w.step) {
-      // The whole window lies below 0: nothing accepted, the best stays.
-      EXPECT_EQ(rec.bests[k].alpha, rec.bests[k - 1].alpha) << "iteration " << k + 1;
-      EXPECT_EQ(rec.bests[k].gamma, rec.bests[k - 1].gamma) << "iteration " << k + 1;
-      continue;
+    EXPECT_EQ(rec.bests[0].alpha, 0.0);
+    EXPECT_EQ(rec.bests[0].gamma, 0.0);
+    for (int k = 1; k < 10; ++k) {
+      const FitWindow& w = rec.windows[k - 1];
+      if (use == FitUse::euler) {
+        EXPECT_EQ(rec.bests[k].alpha, w.alpha0) << "iteration " << k + 1;
+        EXPECT_EQ(rec.bests[k].gamma, w.gamma0) << "iteration " << k + 1;
+        continue;
+      }
+      const double last = w.alpha0 + static_cast<double>(w.n - 1) * w.step;
+      if (last < -1e-3 * w.step) {
+        // The whole window lies below 0: nothing accepted, the best stays.
+        EXPECT_EQ(rec.bests[k].alpha, rec.bests[k - 1].alpha) << "iteration " << k + 1;
+        EXPECT_EQ(rec.bests[k].gamma, rec.bests[k - 1].gamma) << "iteration " << k + 1;
+        continue;
+      }
+      // The first non-negative grid value is the first one accepted (a
+      // last-wins rule would pick the window's top instead).
+      EXPECT_LT(rec.bests[k].alpha, 1.0001 * w.step) << "iteration " << k + 1;
+      EXPECT_LT(rec.bests[k].gamma, 1.0001 * w.step) << "iteration " << k + 1;
+      EXPECT_GE(rec.bests[k].gamma, 0.0);
+      EXPECT_GE(rec.bests[k].alpha, 0.0);
     }
-    EXPECT_LT(rec.bests[k].alpha, 1.0001 * w.step) << "iteration " << k + 1;
-    EXPECT_LT(rec.bests[k].gamma, 1.0001 * w.step) << "iteration " << k + 1;
-    EXPECT_GE(rec.bests[k].gamma, 0.0);
-    EXPECT_GE(rec.bests[k].alpha, 0.0);
+    if (use == FitUse::euler) {
+      // Each window started 100 steps below the last best: about -0.0556 rad
+      // after ten iterations, handed back one full turn up.
+      EXPECT_LT(rec.bests[9].alpha, -0.0555);
+      EXPECT_EQ(best.alpha, rec.bests[9].alpha + kTwoPi);
+      EXPECT_EQ(best.gamma, rec.bests[9].gamma + kTwoPi);
+    } else {
+      EXPECT_EQ(best.alpha, rec.bests[9].alpha);
+    }
   }
 }
 
