@@ -10,11 +10,12 @@
 // A grid point is a candidate when all nine components of M.Z, M.X, M.Y lie
 // within the tolerance of the target axes; among candidates the smallest sum
 // of the three axis angles (degrees) wins, the first in scan order on ties.
-// Refined windows start 100 steps below the best value. The alignment fit
-// refuses trial angles below 0; the Euler search takes alpha and gamma as
-// periodic (gamma excepted at beta 0) and hands back a best angle below 0
-// one full turn up, so that an answer just short of a full turn is refined
-// like any other.
+// Refined windows start 100 steps below the best value. Alpha and gamma
+// are periodic, so that an answer just short of a full turn is refined like
+// any other: trial values below 0 are taken as they are, except that gamma
+// keeps a floor at 0 where beta rounds to 0 or 180 degrees, and alpha too
+// at beta 0 in the alignment fit. The Euler search hands a best angle below
+// 0 back one full turn up.
 #pragma once
 
 #include <cmath>

@@ -47,7 +47,7 @@
 //
 // Gates: gated(alpha, gamma) is "N(alpha, gamma) or G(alpha, gamma)", where
 // N refuses a negative alpha or gamma where that angle has a floor at 0
-// (alignment: both; Euler search: gamma at beta 0 only) and G (the
+// (FitRun: decided per fit from beta's whole degrees) and G (the
 // beta-zero gates on whole degrees) is monotonic: true at a point, it is
 // true at every point with larger alpha and gamma (lround, x 180.0 and / pi
 // are monotonic, negative values included). The alpha and gamma arrays

@@ -19,8 +19,13 @@ struct FitRun {
   FitRun(const FitSetup& fit_setup, BestAngles& best_angles) : setup(fit_setup), best(best_angles) {
     grid_cos_sin(setup.beta, cb, sb);
     beta_deg = search_degrees(setup.beta);
-    alpha_floor = setup.use == FitUse::alignment;
-    gamma_floor = setup.use == FitUse::alignment || beta_deg == 0;
+    // Near beta 0 only alpha + gamma matters, near beta 180 only alpha -
+    // gamma: there alpha alone can take the whole turn, and gamma keeps its
+    // floor at 0 (at beta 0 the analyzer's gate holds it within half a
+    // degree of 0). The alignment fit keeps alpha's floor at beta 0 as well:
+    // its passes after the first run there and stay as they were.
+    alpha_floor = beta_deg == 0 && setup.use == FitUse::alignment;
+    gamma_floor = beta_deg == 0 || beta_deg == 180;
     if (setup.use == FitUse::alignment) {
       counter = 0;
       best.alpha = best.beta = best.gamma = 0.0;
@@ -31,7 +36,8 @@ struct FitRun {
   BestAngles& best;
   double cb = 0.0, sb = 0.0;  // of the fixed beta
   long beta_deg = 0;
-  // Whether trial values of alpha, gamma below 0 are refused (gated()).
+  // Whether trial values of alpha, gamma below 0 are refused (gated()),
+  // from whole degrees of beta.
   bool alpha_floor = false, gamma_floor = false;
 
   double step = kFitStartStep;
@@ -75,18 +81,18 @@ struct FitRun {
     }
     return refused_below_zero(alpha, gamma);
   }
-  // The alignment fit refuses every trial angle below 0. The Euler search
-  // takes alpha and gamma as the periodic angles they are, so that a refined
-  // window reaching below 0 can follow an answer just short of a full turn;
-  // only at beta 0 (whole degrees) gamma stays at or above 0, which keeps
-  // the whole turn in alpha there.
+  // Alpha and gamma are periodic: a trial value below 0 is the rotation it
+  // is, so that a refined window reaching below 0 can follow an answer just
+  // short of a full turn. Only an angle with a floor (constructor) refuses
+  // values below 0.
   bool refused_below_zero(double alpha, double gamma) const {
     return (alpha < 0.0 && alpha_floor) || (gamma < 0.0 && gamma_floor);
   }
 
-  // The Euler search hands back alpha and gamma in [0, 2 pi) (or, as
-  // before, slightly above a full turn): a best angle below 0 is carried
-  // through the iterations as it is and moved up one full turn here.
+  // The Euler search hands back alpha and gamma in [0, 2 pi) (or slightly
+  // above a full turn, see the final values): a best angle below 0 is
+  // carried through the iterations as it is and moved up one full turn
+  // here. The alignment fit's angles only build its rotation matrix.
   void finish() {
     if (setup.use != FitUse::euler) return;
     if (best.alpha < 0.0) best.alpha += kTwoPi;

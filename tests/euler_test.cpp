@@ -327,18 +327,26 @@ TEST(GridFit, BuilderGateAcceptsSplitRotationWhenBetaIsZero) {
 // Zero axes make every grid point a candidate with differences
 // atan2(0, 0) = 0: all sums tie exactly. The best must be the first point
 // met in the scan (gamma outer, alpha inner, ascending). In the refined
-// windows that is the window's first point, 100 steps below the last best,
-// for the Euler search (alpha and gamma are periodic there; the result is
-// moved up one full turn at the end), and the first point with both angles
-// non-negative for the alignment fit, which refuses angles below 0.
+// windows, which start 100 steps below the last best, that is the window's
+// first point where alpha and gamma are periodic, and the first value >= 0
+// of an angle that keeps its floor at 0: gamma at beta 0 (whole degrees),
+// and alpha there too in the alignment fit. Only the Euler search hands a
+// best below 0 back one full turn up.
 TEST(GridFit, EqualSumsKeepTheFirstCandidateInScanOrder) {
-  for (const FitUse use : {FitUse::euler, FitUse::alignment}) {
-    SCOPED_TRACE(use == FitUse::euler ? "euler" : "alignment");
+  struct Case {
+    FitUse use;
+    double beta;
+    bool alpha_floor, gamma_floor;
+  };
+  for (const Case& c : {Case{FitUse::euler, 1.0, false, false}, Case{FitUse::alignment, 1.0, false, false},
+                        Case{FitUse::euler, 0.0, false, true}, Case{FitUse::alignment, 0.0, true, true}}) {
+    SCOPED_TRACE(::testing::Message() << (c.use == FitUse::euler ? "euler" : "alignment") << " beta "
+                                      << c.beta);
     FitSetup setup;
     setup.source = FitAxes{};
     setup.target = FitAxes{};
-    setup.beta = 1.0;  // no beta-zero gate
-    setup.use = use;
+    setup.beta = c.beta;
+    setup.use = c.use;
     struct Windows : FitObserver {
       std::vector<BestAngles> bests;
       std::vector<FitWindow> windows;
@@ -353,40 +361,40 @@ TEST(GridFit, EqualSumsKeepTheFirstCandidateInScanOrder) {
     best.alpha = 5.0;  // left over from an earlier fit; replaced by the first candidate
     grid_fit(setup, best, rec);
     ASSERT_EQ(rec.bests.size(), 10u);
-    if (use == FitUse::euler) {
+    if (c.use == FitUse::euler && c.beta != 0.0) {
       EXPECT_EQ(rec.counters.front(), 1257 * 1257);
     }
     EXPECT_EQ(rec.bests[0].alpha, 0.0);
     EXPECT_EQ(rec.bests[0].gamma, 0.0);
+    // The first value of a window that is accepted; the previous best when
+    // the whole window lies below a floor.
+    auto first = [](const FitWindow& w, double start, bool floor, double previous) {
+      if (!floor) return start;
+      double v = start;
+      for (long i = 0; i < w.n; ++i, v += w.step)
+        if (v >= 0.0) return v;
+      return previous;
+    };
     for (int k = 1; k < 10; ++k) {
       const FitWindow& w = rec.windows[k - 1];
-      if (use == FitUse::euler) {
-        EXPECT_EQ(rec.bests[k].alpha, w.alpha0) << "iteration " << k + 1;
-        EXPECT_EQ(rec.bests[k].gamma, w.gamma0) << "iteration " << k + 1;
-        continue;
-      }
-      const double last = w.alpha0 + static_cast<double>(w.n - 1) * w.step;
-      if (last < -1e-3 * w.step) {
-        // The whole window lies below 0: nothing accepted, the best stays.
-        EXPECT_EQ(rec.bests[k].alpha, rec.bests[k - 1].alpha) << "iteration " << k + 1;
-        EXPECT_EQ(rec.bests[k].gamma, rec.bests[k - 1].gamma) << "iteration " << k + 1;
-        continue;
-      }
-      // The first non-negative grid value is the first one accepted (a
-      // last-wins rule would pick the window's top instead).
-      EXPECT_LT(rec.bests[k].alpha, 1.0001 * w.step) << "iteration " << k + 1;
-      EXPECT_LT(rec.bests[k].gamma, 1.0001 * w.step) << "iteration " << k + 1;
-      EXPECT_GE(rec.bests[k].gamma, 0.0);
-      EXPECT_GE(rec.bests[k].alpha, 0.0);
+      const bool any_alpha = first(w, w.alpha0, c.alpha_floor, -1.0) != -1.0;
+      const bool any_gamma = first(w, w.gamma0, c.gamma_floor, -1.0) != -1.0;
+      const bool kept = !any_alpha || !any_gamma;
+      EXPECT_EQ(rec.bests[k].alpha, kept ? rec.bests[k - 1].alpha : first(w, w.alpha0, c.alpha_floor, 0.0))
+          << "iteration " << k + 1;
+      EXPECT_EQ(rec.bests[k].gamma, kept ? rec.bests[k - 1].gamma : first(w, w.gamma0, c.gamma_floor, 0.0))
+          << "iteration " << k + 1;
     }
-    if (use == FitUse::euler) {
-      // Each window started 100 steps below the last best: about -0.0556 rad
-      // after ten iterations, handed back one full turn up.
+    const double wrap_alpha = c.use == FitUse::euler && rec.bests[9].alpha < 0.0 ? kTwoPi : 0.0;
+    const double wrap_gamma = c.use == FitUse::euler && rec.bests[9].gamma < 0.0 ? kTwoPi : 0.0;
+    EXPECT_EQ(best.alpha, rec.bests[9].alpha + wrap_alpha);
+    EXPECT_EQ(best.gamma, rec.bests[9].gamma + wrap_gamma);
+    // Without a floor each window's first point wins: about -0.0556 rad
+    // after ten iterations.
+    if (!c.alpha_floor) {
       EXPECT_LT(rec.bests[9].alpha, -0.0555);
-      EXPECT_EQ(best.alpha, rec.bests[9].alpha + kTwoPi);
-      EXPECT_EQ(best.gamma, rec.bests[9].gamma + kTwoPi);
     } else {
-      EXPECT_EQ(best.alpha, rec.bests[9].alpha);
+      EXPECT_GE(rec.bests[9].alpha, 0.0);
     }
   }
 }
