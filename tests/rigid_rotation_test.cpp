@@ -16,6 +16,7 @@
 #include "builder/scan.hpp"
 #include "builder/user_values.hpp"
 #include "core/analysis.hpp"
+#include "core/euler.hpp"
 #include "core/geometry_input.hpp"
 #include "test_util.hpp"
 
@@ -116,24 +117,14 @@ Turn random_turn(std::mt19937_64& rng) {
           {shift(rng), shift(rng), shift(rng)}};
 }
 
-// Rz(a) Ry(b) Rz(g), angles in degrees. A built pair has molecule 2's axes
-// along the coordinate axes; turned by this, its first alignment has to find
-// z-y-z angles (a, b, g).
+// Rz(a) Ry(b) Rz(g), angles in degrees: the transpose of the Euler matrix.
+// A built pair has molecule 2's axes along the coordinate axes; turned by
+// this, its first alignment has to find z-y-z angles (a, b, g).
 Turn euler_turn(double a, double b, double g) {
-  const double ca = std::cos(a / kDegTest), sa = std::sin(a / kDegTest);
-  const double cb = std::cos(b / kDegTest), sb = std::sin(b / kDegTest);
-  const double cg = std::cos(g / kDegTest), sg = std::sin(g / kDegTest);
-  const double rz_a[3][3] = {{ca, -sa, 0}, {sa, ca, 0}, {0, 0, 1}};
-  const double ry_b[3][3] = {{cb, 0, sb}, {0, 1, 0}, {-sb, 0, cb}};
-  const double rz_g[3][3] = {{cg, -sg, 0}, {sg, cg, 0}, {0, 0, 1}};
-  double ab[3][3] = {};
+  const Mat3 m = euler_matrix(a / kDegTest, b / kDegTest, g / kDegTest);
   Turn turn{};
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      for (int k = 0; k < 3; ++k) ab[i][j] += rz_a[i][k] * ry_b[k][j];
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      for (int k = 0; k < 3; ++k) turn.r[i][j] += ab[i][k] * rz_g[k][j];
+    for (int j = 0; j < 3; ++j) turn.r[i][j] = m.m[j][i];
   return turn;
 }
 
