@@ -323,8 +323,9 @@ class Builder {
       : o_(o), base_(base), digits_(static_cast<int>(std::to_string(std::max(total, 1L)).size())) {
     options_.min_distance_reach = std::max(2.0, o.min_distance);
     options_.list_contacts = o.reports;  // the report has a block per contact
-    for (int i = 0; i < base.n(); ++i) {
-      std::string symbol = label_text(base.labels()[i]);
+    // A pair whose analysis stopped has no labels: its points all stop.
+    for (const Label& label : base.labels()) {
+      std::string symbol = label_text(label);
       while (!symbol.empty() && symbol.back() == ' ') symbol.pop_back();
       symbols_.push_back(symbol);
     }

@@ -415,6 +415,70 @@ TEST(BatchBuild, PointsEqualUdKavor) {
   }
 }
 
+// A pair whose analysis stops (symmetric molecules, N1 out of range, a
+// one-atom fragment, too many atoms) gives every point one row with the
+// pair's stop and ud-kavor's message for the same input, and status 0.
+TEST(BatchBuild, StoppedPairGivesEveryPointUdKavorsStop) {
+  const std::string methanol = geometry_block("methanol-dimer");
+  const auto atoms = testing::split_lines(methanol);  // N, 12 atoms, blank, N1
+  std::string standard = "12\nstep 0\n";
+  for (int i = 1; i <= 12; ++i) standard += atoms[i] + "\n";
+  std::string big = "150001\n";
+  for (int i = 0; i < 150001; ++i) big += "C " + std::to_string(i) + " 0 0\n";
+  struct Case {
+    std::string name, file, n1_option;
+    int n1;  // N1 of the equivalent ud-kavor input
+  };
+  const std::vector<Case> cases = {
+      {"benzene-dimer", geometry_block("benzene-dimer"), "", 0},
+      {"formic-acid-dimer", geometry_block("formic-acid-dimer"), "", 0},
+      {"uracil-dimer", geometry_block("uracil-dimer"), "", 0},
+      {"formaldehyde-pyridine", geometry_block("formaldehyde-pyridine"), "", 0},
+      {"n1 0", standard, "--n1 0", 0},
+      {"n1 1", standard, "--n1 1", 1},
+      {"n1 N-1", standard, "--n1 11", 11},
+      {"n1 N", standard, "--n1 12", 12},
+      {"one-atom fragment", "3\n\nO 0 0 0\nO 5 0 0\nH 5.9 0 0\n", "--n1 auto", 1},
+      {"too many atoms", big + "\n1\n", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    testing::write_file(dir / "pair.xyz", c.file);
+    const auto run = batch("build pair.xyz " + c.n1_option +
+                               " --r 4:5:1 --theta 90 --phi 0 --alpha 0 --beta 90 --gamma 0 --xyz scan.xyz --dirs scan",
+                           dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto rows = parse_table(run.out);
+    ASSERT_EQ(rows.size(), 3u);
+    std::string input = c.file;
+    if (c.n1_option.empty()) {
+      input += "user-defined position\n";
+    } else {  // the standard XYZ rebuilt in the programs' layout
+      input = "";
+      const auto lines = testing::split_lines(c.file);
+      for (size_t i = 0; i < lines.size(); ++i)
+        if (i != 1) input += lines[i] + "\n";
+      input += "\n" + std::to_string(c.n1) + "\nuser-defined position\n";
+    }
+    ScratchDir ud;
+    testing::write_file(ud / "UD-input-GEOMETRY.xyz",
+                        input + "4\n90\n0\nuser-defined Euler angles\n0\n90\n0\nend\n");
+    const auto reference = testing::run_ud_kavor(ud.path());
+    ASSERT_EQ(reference.status, 0);
+    const std::string console = join_console_lines(reference.out);
+    for (size_t k = 1; k < rows.size(); ++k) {
+      ASSERT_EQ(rows[k].size(), 12u);
+      EXPECT_NE(rows[k][7], "ok");
+      ASSERT_FALSE(rows[k][11].empty());
+      ASSERT_GE(console.size(), rows[k][11].size());
+      EXPECT_EQ(console.substr(console.size() - rows[k][11].size()), rows[k][11]);
+    }
+    EXPECT_TRUE(split_frames(testing::read_file(dir / "scan.xyz")).empty());
+    EXPECT_FALSE(fs::exists(dir / "scan") && !fs::is_empty(dir / "scan"));
+  }
+}
+
 // --skip-contacts keeps exactly the points whose shortest distance is above
 // the filter's distance out of --xyz and --dirs, and shards of a grid
 // concatenate to the whole index, in grid order (r outermost).
