@@ -2,26 +2,50 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace kavor {
 
-void parallel_for(int jobs, std::size_t count, const std::function<void(std::size_t)>& work) {
-  if (jobs <= 1 || count <= 1) {
-    for (std::size_t i = 0; i < count; ++i) work(i);
-    return;
-  }
+void parallel_for(int jobs, std::size_t count, const std::function<void(std::size_t)>& work,
+                  const std::function<void()>& poll) {
   std::atomic<std::size_t> next{0};
-  auto worker = [&] {
-    for (std::size_t i = next++; i < count; i = next++) work(i);
+  std::exception_ptr failure;
+  std::mutex failure_mutex;
+  auto worker = [&](bool polling) {
+    try {
+      using Clock = std::chrono::steady_clock;
+      Clock::time_point polled;
+      for (std::size_t i = next++; i < count; i = next++) {
+        if (polling && Clock::now() - polled >= std::chrono::milliseconds(100)) {
+          poll();
+          polled = Clock::now();
+        }
+        work(i);
+      }
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(failure_mutex);
+      if (!failure) failure = std::current_exception();
+      next = count;  // no thread takes a further item
+    }
   };
-  const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(jobs) - 1, count - 1);
+  const bool polling = static_cast<bool>(poll);
   std::vector<std::thread> threads;
-  threads.reserve(helpers);
-  for (std::size_t t = 0; t < helpers; ++t) threads.emplace_back(worker);
-  worker();
+  if (jobs > 1 && count > 1) {
+    const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(jobs) - 1, count - 1);
+    try {
+      threads.reserve(helpers);
+      for (std::size_t t = 0; t < helpers; ++t) threads.emplace_back(worker, false);
+    } catch (const std::exception&) {
+      // std::system_error (EAGAIN) or std::bad_alloc: fewer threads will do.
+    }
+  }
+  worker(polling);
   for (std::thread& t : threads) t.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 int default_jobs() {

@@ -61,7 +61,7 @@ def tokens_of(labels):
         if labels.dtype.kind in "iu":
             return [str(z) for z in labels.tolist()]
         if labels.dtype.kind == "U":
-            return labels.tolist()
+            return _encodable(labels.tolist())
         if labels.dtype.kind != "O":
             raise TypeError("labels must be element symbols (str) or atomic numbers (int), "
                             "got an array of dtype %s" % labels.dtype)
@@ -74,6 +74,22 @@ def tokens_of(labels):
         else:
             raise TypeError("label of atom %d must be an element symbol (str) or an atomic "
                             "number (int), got %r" % (i, label))
+    return _encodable(tokens)
+
+
+def _encodable(tokens):
+    """The tokens, refusing those the core cannot take as text: a lone surrogate
+    has no UTF-8 form and a NUL would end the label early."""
+    for i, token in enumerate(tokens):
+        try:
+            token.encode("utf-8")
+        except UnicodeEncodeError:
+            pass
+        else:
+            if "\0" not in token:
+                continue
+        raise ValueError("label of atom %d (%r) names no element: give a symbol with its case "
+                         "('C', 'Cl') or an atomic number from 1 to 92" % (i, token))
     return tokens
 
 

@@ -1,8 +1,6 @@
 // kavor's analysis: one pair, or many frames of the same atoms over threads.
 #include <cmath>
-#include <exception>
 #include <limits>
-#include <mutex>
 
 #include "core/parallel.hpp"
 #include "common.hpp"
@@ -69,32 +67,34 @@ py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions
   py::array_t<std::uint8_t> codes(count);
   double* out = values.mutable_data();
   std::uint8_t* code = codes.mutable_data();
-  std::exception_ptr failure;
-  std::mutex failure_mutex;
+  // A Ctrl-C (or any signal with a Python handler) is taken between frames:
+  // the calling thread looks for it with the GIL held, and its exception
+  // stops the workers.
+  const auto check_signals = [] {
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  };
   {
     py::gil_scoped_release release;
-    parallel_for(jobs ? *jobs : default_jobs(), count, [&](size_t f) {
-      try {
-        GeometryBlock block;
-        block.n = static_cast<int>(n);
-        block.isymbol = labels;
-        block.icoo_and_m.resize(n);
-        const double* p = data + f * n * 3;
-        for (Atom& atom : block.icoo_and_m) {
-          atom.x = *p++;
-          atom.y = *p++;
-          atom.z = *p++;
-        }
-        const Analysis a = analyse_frame(block, n1);
-        table_values(a, out + 6 * f);
-        code[f] = static_cast<std::uint8_t>(a.status);
-      } catch (...) {
-        std::lock_guard<std::mutex> lock(failure_mutex);
-        if (!failure) failure = std::current_exception();
-      }
-    });
+    parallel_for(
+        jobs ? *jobs : default_jobs(), count,
+        [&](size_t f) {
+          GeometryBlock block;
+          block.n = static_cast<int>(n);
+          block.isymbol = labels;
+          block.icoo_and_m.resize(n);
+          const double* p = data + f * n * 3;
+          for (Atom& atom : block.icoo_and_m) {
+            atom.x = *p++;
+            atom.y = *p++;
+            atom.z = *p++;
+          }
+          const Analysis a = analyse_frame(block, n1);
+          table_values(a, out + 6 * f);
+          code[f] = static_cast<std::uint8_t>(a.status);
+        },
+        check_signals);
   }
-  if (failure) std::rethrow_exception(failure);
   return py::make_tuple(values, codes);
 }
 

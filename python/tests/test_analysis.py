@@ -1,6 +1,13 @@
 """kavor.analyze and kavor.analyze_frames against the programs themselves."""
+import os
+import re
 import shutil
+import signal
 import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -116,6 +123,13 @@ BAD_INPUTS = [
     ((["c"] + LABELS[1:], POSITIONS, N1), ValueError, "('c') names no element"),
     ((["Cl1"] + LABELS[1:], POSITIONS, N1), ValueError, "('Cl1') names no element"),
     (([93] + LABELS[1:], POSITIONS, N1), ValueError, "('93') names no element"),
+    # Labels the core cannot take as text, shown escaped.
+    ((LABELS[:1] + ["\udc80"] + LABELS[2:], POSITIONS, N1), ValueError,
+     "label of atom 1 ('\\udc80') names no element"),
+    ((np.array(LABELS[:2] + ["\ud800"] + LABELS[3:]), POSITIONS, N1), ValueError,
+     "label of atom 2 ('\\ud800')"),
+    ((LABELS[:3] + ["C\0H"] + LABELS[4:], POSITIONS, N1), ValueError,
+     "label of atom 3 ('C\\x00H') names no element"),
     (([6.0] + LABELS[1:], POSITIONS, N1), TypeError, "label of atom 0 must be"),
     (("CONHCHHHHCONHCHHHH", POSITIONS, N1), TypeError, "not a single string"),
     ((np.array(LABELS)[None], POSITIONS, N1), ValueError, "one-dimensional"),
@@ -125,7 +139,7 @@ BAD_INPUTS = [
 
 @pytest.mark.parametrize("args, error, words", BAD_INPUTS)
 def test_bad_input_is_refused(args, error, words):
-    with pytest.raises(error, match=words.replace("(", r"\(").replace(")", r"\)")):
+    with pytest.raises(error, match=re.escape(words)):
         kavor.analyze(*args)
 
 
@@ -138,3 +152,45 @@ def test_bad_frames_are_refused():
     with pytest.raises(ValueError, match="jobs"):
         kavor.analyze_frames(LABELS, frames[:1], N1, jobs=0)
     assert len(kavor.analyze_frames(LABELS, np.zeros((0, 18, 3)), N1)) == 0
+
+
+def test_ctrl_c_interrupts_analyze_frames_between_frames():
+    # About 4 s of frames on one thread here; the interrupt comes after 0.2 s.
+    frames = np.repeat(POSITIONS[None], 60000, axis=0)
+    sent = []
+
+    def interrupt():
+        sent.append(time.monotonic())
+        os.kill(os.getpid(), signal.SIGINT)
+
+    timer = threading.Timer(0.2, interrupt)
+    timer.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            kavor.analyze_frames(LABELS, frames, N1, jobs=1)
+        raised = time.monotonic()
+    finally:
+        timer.join()
+    assert raised - sent[0] < 1.0
+
+
+def test_threads_that_cannot_start_are_done_without():
+    # Under an address-space limit most of 4096 thread stacks cannot be
+    # mapped: the frames are shared among the threads that did start.
+    script = """
+import resource, sys
+import numpy as np
+import kavor
+sys.path.insert(0, %r)
+from test_analysis import LABELS, POSITIONS, N1
+frames = np.repeat(POSITIONS[None], 300, axis=0)
+with open("/proc/self/status") as status:
+    used = next(int(line.split()[1]) for line in status if line.startswith("VmSize:")) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (used + (256 << 20), resource.RLIM_INFINITY))
+table = kavor.analyze_frames(LABELS, frames, N1, jobs=4096)
+print(sorted(set(table["status"])), repr(table["r"][0]), repr(table["r"][-1]))
+""" % str(Path(__file__).parent)
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    r = repr(kavor.analyze(LABELS, POSITIONS, N1).r)
+    assert run.stdout.split() == ["['ok']", r, r]
