@@ -56,7 +56,10 @@ outputs (any combination; the index always):
                     gamma, contacts, min_distance and name as key=value
   --dirs DIR        DIR/<point>/ per placed point, with the files ud-kavor
                     writes: input-GEOMETRY.xyz and the result XYZ and BILD
-                    files (point numbers zero-padded to the grid's size)
+                    files (point numbers zero-padded to the grid's size);
+                    DIR must be absent or empty, and appears whole when
+                    the scan is complete
+  --force           replace a --dirs DIR that is not empty
   --reports         also ud-kavor's report, UD-LOG-PARAM.txt, in each of them
   --skip-contacts   leave points with a short contact out of --xyz and
                     --dirs (their index rows stay)
@@ -233,12 +236,13 @@ struct Options : CommonOptions {
   std::string xyz, dirs;
   bool skip_contacts = false;
   bool reports = false;
+  bool force = false;
   double min_distance = kShortContact;
 };
 
 Options parse_options(const std::vector<std::string>& args) {
   Options o;
-  for (const Argument& a : split_arguments(args, {"--skip-contacts", "--reports"})) {
+  for (const Argument& a : split_arguments(args, {"--skip-contacts", "--reports", "--force"})) {
     int parameter = -1;
     for (int k = 0; k < 6; ++k)
       if (a.name == std::string("--") + kParameters[k]) parameter = k;
@@ -256,6 +260,8 @@ Options parse_options(const std::vector<std::string>& args) {
       o.skip_contacts = true;
     } else if (a.name == "--reports") {
       o.reports = true;
+    } else if (a.name == "--force") {
+      o.force = true;
     } else if (a.name == "--min-distance") {
       if (!parse_fortran_real(a.value, o.min_distance) || o.min_distance < 0)
         throw UsageError{"--min-distance takes a distance in Angstrom, not '" + a.value + "'"};
@@ -278,6 +284,7 @@ Options parse_options(const std::vector<std::string>& args) {
   if (!o.points.empty() && axes > 0) throw UsageError{"give either --points or the grid options, not both"};
   if (o.points.empty() && axes < 6) throw UsageError{"the grid needs every parameter: missing " + missing};
   if (o.reports && o.dirs.empty()) throw UsageError{"--reports writes into the --dirs directories: give --dirs"};
+  if (o.force && o.dirs.empty()) throw UsageError{"--force replaces the --dirs directory: give --dirs"};
   return o;
 }
 
@@ -319,8 +326,12 @@ struct PointJob {
 
 class Builder {
  public:
-  Builder(const Options& o, const PlacementBase& base, long total)
-      : o_(o), base_(base), digits_(static_cast<int>(std::to_string(std::max(total, 1L)).size())) {
+  // `dirs`: where the point folders go (the staged --dirs tree).
+  Builder(const Options& o, const PlacementBase& base, long total, fs::path dirs)
+      : o_(o),
+        base_(base),
+        dirs_(std::move(dirs)),
+        digits_(static_cast<int>(std::to_string(std::max(total, 1L)).size())) {
     options_.min_distance_reach = std::max(2.0, o.min_distance);
     options_.list_contacts = o.reports;  // the report has a block per contact
     // A pair whose analysis stopped has no labels: its points all stop.
@@ -393,10 +404,11 @@ class Builder {
   void write_directory(PointJob& job, const PlacedPoint& point) const {
     std::string number = std::to_string(job.number);
     number.insert(0, static_cast<size_t>(std::max(0, digits_ - static_cast<int>(number.size()))), '0');
-    const fs::path dir = fs::path(o_.dirs) / number;
+    const fs::path dir = dirs_ / number;
     try {
+      // One level only: a tree removed on a signal is never made again.
       std::error_code ec;
-      fs::create_directories(dir, ec);
+      fs::create_directory(dir, ec);
       if (ec) throw OutputError("cannot create directory '" + dir.string() + "': " + ec.message());
       const int n = base_.n();
       OutputFile input, geometry, bild;
@@ -442,10 +454,28 @@ class Builder {
   inline static const std::string kUnknown = "X";
   const Options& o_;
   const PlacementBase& base_;
+  fs::path dirs_;
   int digits_;
   PlaceOptions options_;
   std::vector<std::string> symbols_;
 };
+
+// The directory --dirs names, links resolved. A scan never mixes its point
+// folders with an earlier one's: a directory with contents is refused, or
+// with --force replaced whole.
+fs::path dirs_target(const Options& o) {
+  std::error_code ec;
+  fs::path dir = fs::weakly_canonical(fs::absolute(o.dirs), ec);
+  if (ec) dir = fs::absolute(o.dirs);
+  if (!dir.has_filename()) dir = dir.parent_path();
+  const fs::file_status status = fs::status(dir, ec);
+  if (fs::exists(status)) {
+    if (!fs::is_directory(status)) throw OutputError("--dirs '" + o.dirs + "' is not a directory");
+    if (!o.force && !fs::is_empty(dir, ec))
+      throw OutputError("--dirs '" + o.dirs + "' is not empty: give --force to replace it");
+  }
+  return dir;
+}
 
 }  // namespace
 
@@ -455,6 +485,7 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out << kHelp;
     return 0;
   }
+  const fs::path dirs = o.dirs.empty() ? fs::path() : dirs_target(o);
   bool too_many = false;
   const GeometryBlock block = read_pair(o, too_many);
   PlacementBase base(block, too_many, o.reports);
@@ -475,9 +506,13 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
   TableSink index(o.output, out);
   std::unique_ptr<TableSink> xyz;
   if (!o.xyz.empty()) xyz = std::make_unique<TableSink>(o.xyz, out);
+  // The point folders are written into a hidden sibling of DIR, which takes
+  // DIR's place when the scan is complete.
+  OutputTree tree;
+  if (!dirs.empty()) tree.open(dirs, o.force);
   index.write("point\tr\ttheta\tphi\talpha\tbeta\tgamma\tstatus\tname\tcontacts\tmin_distance\tmessage\n");
 
-  const Builder builder(o, base, total);
+  const Builder builder(o, base, total, tree.path());
   // Chunks small enough that their placed pairs stay a few million atoms.
   const size_t per_thread = static_cast<size_t>(std::clamp(1000000L / std::max(base.n(), 1), 1L, 4096L));
   const size_t chunk_size = per_thread * static_cast<size_t>(o.jobs);
@@ -522,8 +557,13 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return 2;
   }
   progress.finish();
-  if (xyz) xyz->close();
-  index.close();
+  // Every output of the scan or none: the tree, then the --xyz file and the
+  // index file.
+  OutputStage outputs;
+  outputs.add(tree);
+  if (xyz) xyz->stage_into(outputs);
+  index.stage_into(outputs);
+  outputs.publish();
   return status;
 }
 

@@ -25,7 +25,10 @@ void append_text(std::string& row, std::string_view text);
 
 // Where a table goes: `path` empty or "-" means the given stream. A regular
 // file (or a new one) appears only when complete; a device or a pipe such as
-// /dev/null is written directly, never replaced.
+// /dev/null is written directly, never replaced. A symbolic link is written
+// through: its target is the file replaced, with the temporary beside it.
+// A path naming an open descriptor (/dev/stdout, /dev/fd/N,
+// /proc/self/fd/N) writes to that descriptor, at its offset.
 class TableSink {
  public:
   TableSink(const std::string& path, std::ostream& stream);
@@ -33,6 +36,9 @@ class TableSink {
   void write(const std::string& text);  // whole lines
   // Publishes the file / flushes the stream; throws OutputError on failure.
   void close();
+  // As close(), but a file is kept in `stage` to be published with the
+  // run's other outputs.
+  void stage_into(OutputStage& stage);
 
  private:
   std::ostream* stream_;

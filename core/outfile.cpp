@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <iterator>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -26,12 +28,13 @@ std::string describe(const std::filesystem::path& path, const char* what, int er
 // --- named temporary files that a signal handler removes ---------------------
 //
 // The handler may only read plain memory: a fixed table of paths, each
-// marked in use after its path is complete and unmarked once the file is
-// gone or renamed.
+// marked in use after its path is complete and unmarked once the file (or
+// tree) is gone or renamed.
 constexpr int kCleanupSlots = 64;
 constexpr size_t kCleanupPathMax = 4096;
 struct CleanupSlot {
   volatile std::sig_atomic_t used;
+  volatile std::sig_atomic_t tree;  // a directory tree rather than a file
   char path[kCleanupPathMax];
 };
 CleanupSlot g_cleanup[kCleanupSlots];
@@ -42,12 +45,13 @@ CleanupSlot g_cleanup[kCleanupSlots];
 // directories): claiming a slot is serialised.
 std::mutex g_cleanup_claim;
 
-int remember_temporary(const std::string& path) {
+int remember_temporary(const std::string& path, bool tree = false) {
   if (path.size() >= kCleanupPathMax) return -1;
   const std::lock_guard<std::mutex> lock(g_cleanup_claim);
   for (int i = 0; i < kCleanupSlots; ++i) {
     if (g_cleanup[i].used) continue;
     std::memcpy(g_cleanup[i].path, path.c_str(), path.size() + 1);
+    g_cleanup[i].tree = tree;
     std::atomic_signal_fence(std::memory_order_seq_cst);
     g_cleanup[i].used = 1;
     return i;
@@ -60,10 +64,59 @@ void forget_temporary(int& slot) {
   slot = -1;
 }
 
+// Removes what the directory `fd` holds, `depth` levels of directories
+// down, with system calls only: it runs in a signal handler.
+void empty_directory(int fd, int depth) {
+  struct Entry {  // the kernel's linux_dirent64
+    std::uint64_t inode;
+    std::int64_t offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+  };
+  alignas(8) char buffer[2048];
+  for (;;) {
+    const long got = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+    if (got <= 0) return;
+    for (long at = 0; at < got;) {
+      const Entry* entry = reinterpret_cast<const Entry*>(buffer + at);
+      at += entry->length;
+      const char* name = entry->name;
+      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+      if (::unlinkat(fd, name, 0) == 0 || depth == 0) continue;
+      const int inner = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (inner < 0) continue;
+      empty_directory(inner, depth - 1);
+      ::close(inner);
+      ::unlinkat(fd, name, AT_REMOVEDIR);
+    }
+  }
+}
+
+// A staged tree (DIR/<folder>/<file>). Other threads may still be adding to
+// it by its name: it is first moved to another name, under which only what
+// they had begun can still appear, and emptied until it can be removed.
+void remove_tree(const char* path) {
+  static char moved[kCleanupPathMax + 8];
+  const size_t length = std::strlen(path);
+  std::memcpy(moved, path, length);
+  std::memcpy(moved + length, ".gone", 6);
+  const char* tree = ::rename(path, moved) == 0 ? moved : path;
+  for (int pass = 0; pass < 100; ++pass) {
+    const int fd = ::open(tree, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    empty_directory(fd, 1);
+    ::close(fd);
+    if (::rmdir(tree) == 0 || errno != ENOTEMPTY) return;
+  }
+}
+
 void remove_temporaries_and_die(int signal_number) {
   const int saved = errno;
   for (CleanupSlot& slot : g_cleanup)
-    if (slot.used) ::unlink(slot.path);
+    if (slot.used && !slot.tree) ::unlink(slot.path);
+  for (CleanupSlot& slot : g_cleanup)
+    if (slot.used && slot.tree) remove_tree(slot.path);
   errno = saved;
   // The handler was installed with SA_RESETHAND: the signal, raised again,
   // is delivered with its default action once the handler returns.
@@ -257,15 +310,92 @@ void OutputStage::add(OutputFile& file) {
   files_.push_back(std::move(file));
 }
 
+void OutputStage::add(OutputTree& tree) { trees_.push_back(std::move(tree)); }
+
 void OutputStage::publish() {
   try {
     for (OutputFile& file : files_) file.name_temporary();
+    for (OutputTree& tree : trees_) tree.rename_into_place();
     for (OutputFile& file : files_) file.rename_into_place();
   } catch (...) {
     discard();
     throw;
   }
-  files_.clear();
+  discard();
+}
+
+OutputTree::OutputTree(OutputTree&& other) noexcept
+    : replace_(other.replace_),
+      cleanup_slot_(other.cleanup_slot_),
+      final_path_(std::move(other.final_path_)),
+      temp_path_(std::move(other.temp_path_)) {
+  other.cleanup_slot_ = -1;
+  other.temp_path_.clear();
+}
+
+OutputTree::~OutputTree() { discard(); }
+
+void OutputTree::discard() {
+  if (!temp_path_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(temp_path_, ec);
+  }
+  temp_path_.clear();
+  forget_temporary(cleanup_slot_);
+}
+
+void OutputTree::open(const std::filesystem::path& final_path, bool replace) {
+  discard();
+  final_path_ = final_path;
+  replace_ = replace;
+  for (int attempt = 0;; ++attempt) {
+    const std::filesystem::path name = temporary_name(final_path);
+    cleanup_slot_ = remember_temporary(name.string(), true);
+    if (::mkdir(name.c_str(), 0777) == 0) {
+      temp_path_ = name;
+      return;
+    }
+    const int error = errno;
+    forget_temporary(cleanup_slot_);
+    if (error != EEXIST || attempt + 1 == kNameAttempts)
+      throw OutputError(describe(final_path, "create directory", error));
+  }
+}
+
+void OutputTree::rename_into_place() {
+  if (temp_path_.empty()) return;
+  const char* staged = temp_path_.c_str();
+  const char* final_name = final_path_.c_str();
+  int error = std::rename(staged, final_name) == 0 ? 0 : errno;
+  // An absent or empty directory is replaced by the rename itself; one with
+  // contents only when asked, swapped in one step where the file system
+  // can, the old tree then removed from the staging name.
+  if (replace_ && (error == ENOTEMPTY || error == EEXIST)) {
+    if (::renameat2(AT_FDCWD, staged, AT_FDCWD, final_name, RENAME_EXCHANGE) == 0) {
+      discard();
+      return;
+    }
+    error = errno;
+    if (error == EINVAL || error == ENOSYS) {
+      const std::filesystem::path old = temporary_name(final_path_);
+      error = std::rename(final_name, old.c_str()) == 0 ? 0 : errno;
+      if (error == 0) {
+        if (std::rename(staged, final_name) == 0) {
+          std::error_code ec;
+          std::filesystem::remove_all(old, ec);
+        } else {
+          error = errno;
+          std::rename(old.c_str(), final_name);
+        }
+      }
+    }
+  }
+  if (error != 0) {
+    discard();
+    throw OutputError(describe(final_path_, "write", error));
+  }
+  temp_path_.clear();
+  forget_temporary(cleanup_slot_);
 }
 
 CleanupOnSignals::CleanupOnSignals() {

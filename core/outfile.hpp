@@ -12,6 +12,10 @@
 // Used alone, an OutputFile is published by commit(). A run instead hands its
 // finished files to an OutputStage, which publishes them all at its end or
 // discards them all when it fails.
+//
+// A whole directory tree is staged the same way by an OutputTree: it is
+// written under a hidden sibling (".<name>.tmp-XXXXXX") and renamed into
+// place by the stage.
 #pragma once
 
 #include <csignal>
@@ -61,27 +65,67 @@ class OutputFile {
   std::filesystem::path temp_path_;  // empty while the file has no name
 };
 
+// A directory that appears under its final name only when complete. Its
+// contents are written under path(), a hidden sibling of the final name; an
+// OutputStage renames it into place. Unpublished, it is removed with all it
+// holds by the destructor and, when a signal ends the process, by
+// CleanupOnSignals (down to DIR/<folder>/<file>, the depth written).
+class OutputTree {
+ public:
+  OutputTree() = default;
+  OutputTree(OutputTree&& other) noexcept;
+  OutputTree& operator=(OutputTree&&) = delete;
+  OutputTree(const OutputTree&) = delete;
+  OutputTree& operator=(const OutputTree&) = delete;
+  ~OutputTree();
+
+  // Creates the hidden sibling of `final_path`. With `replace` an existing
+  // directory of that name is replaced whole on publishing; without it only
+  // an absent or empty one is. Throws OutputError.
+  void open(const std::filesystem::path& final_path, bool replace);
+  // Where the contents go until the tree is published.
+  const std::filesystem::path& path() const { return temp_path_; }
+
+ private:
+  friend class OutputStage;
+  void rename_into_place();
+  void discard();
+
+  bool replace_ = false;
+  int cleanup_slot_ = -1;
+  std::filesystem::path final_path_;
+  std::filesystem::path temp_path_;
+};
+
 // The finished files of one run, published together.
 class OutputStage {
  public:
   // Finishes `file` and keeps it; `file` is left closed. Throws OutputError
   // (and drops the file) when some of its data was not written.
   void add(OutputFile& file);
-  // Names every kept file, then renames each over its final name in the
-  // order they were added. If a file cannot be named, none is published;
-  // a rename that fails (rare: the names are in place by then) leaves the
-  // files renamed before it published. Throws OutputError.
+  // Keeps a complete tree; `tree` is left empty.
+  void add(OutputTree& tree);
+  // Names every kept file, renames every tree into place, then renames each
+  // file over its final name in the order they were added. If a file cannot
+  // be named or a tree renamed, no file is published; a file rename that
+  // fails (rare: the names are in place by then) leaves what was renamed
+  // before it published. Throws OutputError.
   void publish();
-  // Removes every kept file.
-  void discard() { files_.clear(); }
+  // Removes every kept file and tree.
+  void discard() {
+    files_.clear();
+    trees_.clear();
+  }
 
  private:
   std::vector<OutputFile> files_;
+  std::vector<OutputTree> trees_;
 };
 
 // While an instance lives, SIGHUP, SIGINT, SIGTERM, SIGPIPE and SIGXFSZ (those
-// not ignored when it was made) first remove the named temporary files of
-// unpublished outputs, then end the process as the signal would have.
+// not ignored when it was made) first remove the named temporary files and
+// trees of unpublished outputs, whichever thread made them, then end the
+// process as the signal would have.
 class CleanupOnSignals {
  public:
   CleanupOnSignals();

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -20,12 +21,16 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "batch/batch.hpp"
 #include "core/errors.hpp"
 #include "core/outfile.hpp"
+#include "core/parallel.hpp"
 #include "test_util.hpp"
 
 namespace kavor::testing {
@@ -410,6 +415,202 @@ TEST(AllOrNothing, OutputFileAlonePublishesAtCommit) {
   }
   allow_unnamed_files(true);
   ::umask(mask);
+}
+
+// The three programs under a file-size limit of 0: the write fails with
+// EFBIG, which is reported as an output error, not a SIGXFSZ death.
+TEST(OutputsUnderFaults, FileSizeLimitIsAnOutputErrorInEveryProgram) {
+  struct Case {
+    const char* name;
+    const char* binary;
+    std::vector<const char*> args;
+    const char* input;
+  };
+  const Case cases[] = {
+      {"kavor", KAVOR_BINARY, {}, "input-GEOMETRY.xyz"},
+      {"ud-kavor", UD_KAVOR_BINARY, {}, "UD-input-GEOMETRY.xyz"},
+      {"kavor-batch", KAVOR_BATCH_BINARY, {"analyze", "-o", "t.tsv", "pair.xyz"}, "pair.xyz"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    write_file(dir / c.input, read_file(example("formamide-dimer", "UD-input-GEOMETRY.xyz")));
+    const Snapshot before = snapshot(dir.path());
+    const ChildEnd end = in_child([&](int fd) {
+      const rlimit cap{0, 0};
+      const int null = ::open("/dev/null", O_WRONLY);
+      if (::chdir(dir.path().c_str()) != 0 || null < 0 || ::dup2(null, 1) < 0 || ::dup2(fd, 2) < 0) return 98;
+      ::signal(SIGXFSZ, SIG_DFL);
+      if (::setrlimit(RLIMIT_FSIZE, &cap) != 0) return 77;
+      std::vector<const char*> argv = {c.binary};
+      argv.insert(argv.end(), c.args.begin(), c.args.end());
+      argv.push_back(nullptr);
+      ::execv(c.binary, const_cast<char* const*>(argv.data()));
+      return 97;
+    });
+    ASSERT_TRUE(end.exited) << "ended by signal " << end.status;
+    EXPECT_EQ(end.status, kExitIoError);
+    EXPECT_EQ(split_lines(end.err).size(), 1u) << end.err;
+    EXPECT_NE(end.err.find(std::string(c.name) + ": error: cannot write '"), std::string::npos) << end.err;
+    EXPECT_NE(end.err.find("': File too large\n"), std::string::npos) << end.err;
+    EXPECT_EQ(differences(before, snapshot(dir.path())), "");
+  }
+}
+
+const std::string kGrid = " --r 3:5:1 --theta 0:90:90 --phi 0 --alpha 0 --beta 90 --gamma 0 ";  // 6 points
+
+RunResult batch_build(const ScratchDir& dir, const std::string& args) {
+  return run_command("'" KAVOR_BATCH_BINARY "' build pair.xyz" + kGrid + args, dir.path());
+}
+
+// kavor-batch build's outputs: all of them or none, never mixed with an
+// earlier scan's folders, written through links to their targets.
+TEST(OutputsUnderFaults, BuildPublishesEveryOutputOrNone) {
+  // Point folders, named with as many digits as the last point's number.
+  const std::string points = "\"1\":\"<directory>\",\"2\":\"<directory>\",\"3\":\"<directory>\","
+                             "\"4\":\"<directory>\",\"5\":\"<directory>\",\"6\":\"<directory>\"";
+  auto entries = [](const fs::path& dir) {
+    std::string text;
+    for (const auto& [name, bytes] : snapshot(dir))
+      text += (text.empty() ? "\"" : ",\"") + name + "\":\"" + (bytes == "<directory>" ? bytes : "") + "\"";
+    return text;
+  };
+  struct Case {
+    const char* name;
+    std::string prepare;  // shell lines run first
+    std::string args;
+    int status;
+    std::string scan;  // entries of scan/ afterwards; "-" for none
+  };
+  const Case cases[] = {
+      {"index on a full device", "", "--xyz s.xyz --dirs scan -o /dev/full", 2, "-"},
+      {"into an empty folder", "mkdir scan", "--dirs scan -o i.tsv", 0, points},
+      {"into a folder in use", "mkdir -p scan/1 && echo old > scan/1/f", "--dirs scan -o i.tsv", 2,
+       "\"1\":\"<directory>\""},
+      {"replacing a folder in use", "mkdir -p scan/1 scan/07 && echo old > scan/x", "--dirs scan/ --force -o i.tsv",
+       0, points},
+      {"a file where the folder goes", "echo old > scan", "--dirs scan -o i.tsv", 2, "-"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    write_file(dir / "pair.xyz", read_file(example("methanol-dimer")));
+    if (!c.prepare.empty()) {
+      ASSERT_EQ(run_command(c.prepare, dir.path()).status, 0);
+    }
+    const Snapshot before = snapshot(dir.path());
+    const RunResult run = batch_build(dir, c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (c.status != 0) {
+      EXPECT_EQ(split_lines(run.err).size(), 1u) << run.err;
+      EXPECT_EQ(differences(before, snapshot(dir.path())), "");
+      if (fs::is_directory(dir / "scan")) {
+        EXPECT_EQ(entries(dir / "scan"), c.scan);
+      }
+      continue;
+    }
+    EXPECT_EQ(entries(dir / "scan"), c.scan);
+    EXPECT_EQ(split_lines(read_file(dir / "i.tsv")).size(), 7u);
+    for (const auto& [name, bytes] : snapshot(dir.path())) EXPECT_NE(name[0], '.') << name;
+  }
+
+  // -o and --xyz through links (one to a file yet to be made): the targets
+  // are written, the links stay.
+  ScratchDir dir;
+  write_file(dir / "pair.xyz", read_file(example("methanol-dimer")));
+  ASSERT_EQ(run_command("mkdir out && echo old > out/i.tsv && ln -s out/i.tsv i.tsv && "
+                        "ln -s out/s.xyz s.xyz",
+                        dir.path()).status, 0);
+  RunResult run = batch_build(dir, "-o i.tsv --xyz s.xyz");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(dir / "i.tsv"));
+  EXPECT_TRUE(fs::is_symlink(dir / "s.xyz"));
+  const std::string index = read_file(dir / "out" / "i.tsv");
+  EXPECT_EQ(split_lines(index).size(), 7u);
+  EXPECT_EQ(split_lines(read_file(dir / "out" / "s.xyz")).size(), 6u * 14u);
+  EXPECT_EQ(dir.files(), (std::vector<std::string>{"i.tsv", "out", "pair.xyz", "s.xyz"}));
+  // A path naming standard output is that descriptor, appended to as the
+  // shell opened it.
+  run = run_command("echo first > o.tsv && '" KAVOR_BATCH_BINARY "' build pair.xyz" + kGrid +
+                        "-o /dev/fd/1 >> o.tsv",
+                    dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(read_file(dir / "o.tsv"), "first\n" + index);
+}
+
+// A signal in the middle of a multi-threaded build --dirs, with named
+// temporary files (as without /proc): no point folder, no temporary file or
+// folder and no other output is left.
+TEST(OutputsUnderFaults, SignalDuringBuildLeavesNothing) {
+  for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE("signal " + std::to_string(signal_number));
+    ScratchDir dir;
+    write_file(dir / "pair.xyz", read_file(example("methanol-dimer")));
+    const fs::path d = dir.path();
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::signal(signal_number, SIG_DFL);
+      allow_unnamed_files(false);
+      if (::chdir(d.c_str()) != 0) ::_exit(98);
+      std::ostringstream out, err;
+      ::_exit(batch::batch_main({"build", "pair.xyz", "--r", "3:6:0.01", "--theta", "0:180:1", "--phi", "0",
+                                 "--alpha", "0", "--beta", "90", "--gamma", "0", "--jobs", "8", "--dirs",
+                                 "scan", "--xyz", "s.xyz", "-o", "i.tsv"},
+                                out, err));
+    }
+    // Sent once the staged tree holds some point folders.
+    auto folders = [&] {
+      std::error_code ec;
+      for (const auto& entry : fs::directory_iterator(d, ec))
+        if (entry.path().filename().string().rfind(".scan.tmp-", 0) == 0) {
+          long count = 0;
+          for (auto it = fs::directory_iterator(entry.path(), ec); !ec && it != fs::directory_iterator();
+               it.increment(ec))
+            ++count;
+          return count;
+        }
+      return 0L;
+    };
+    int raw = 0;
+    bool sent = false;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    while (::waitpid(pid, &raw, WNOHANG) == 0) {
+      if (!sent && folders() >= 50) sent = ::kill(pid, signal_number) == 0;
+      if (std::chrono::steady_clock::now() > give_up) ::kill(pid, SIGKILL);
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    EXPECT_TRUE(sent) << "the run ended first";
+    EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal_number) << "wait status " << raw;
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"pair.xyz"});
+  }
+}
+
+// parallel_for hands a worker's exception, or one from the poll, to its
+// caller and starts no further item.
+TEST(OutputsUnderFaults, ParallelWorkCarriesItsExceptionToTheCaller) {
+  std::atomic<long> done{0};
+  EXPECT_THROW(parallel_for(4, 1000000,
+                            [&](size_t i) {
+                              if (i == 5000) throw std::bad_alloc();
+                              ++done;
+                            }),
+               std::bad_alloc);
+  EXPECT_LT(done, 1000000 - 1);
+  done = 0;
+  int polls = 0;
+  EXPECT_THROW(parallel_for(
+                   2, 1000000,
+                   [&](size_t) {
+                     std::this_thread::sleep_for(std::chrono::microseconds(100));
+                     ++done;
+                   },
+                   [&] {
+                     if (++polls == 3) throw std::runtime_error("interrupted");
+                   }),
+               std::runtime_error);
+  EXPECT_EQ(polls, 3);
+  EXPECT_LT(done, 100000);
 }
 
 }  // namespace
