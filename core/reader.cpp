@@ -1,5 +1,6 @@
 #include "core/reader.hpp"
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -12,9 +13,13 @@
 
 namespace kavor {
 
-bool is_separator(char c) {
-  return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\f' || c == '\v';
-}
+static constexpr std::array<bool, 256> kSeparators = [] {
+  std::array<bool, 256> table{};
+  for (unsigned char c : {' ', '\t', ',', '\r', '\f', '\v'}) table[c] = true;
+  return table;
+}();
+
+bool is_separator(char c) { return kSeparators[static_cast<unsigned char>(c)]; }
 
 int split_values(std::string_view line, std::string_view* out, int max) {
   int count = 0;
@@ -31,7 +36,13 @@ int split_values(std::string_view line, std::string_view* out, int max) {
 
 std::string shown(std::string_view text) {
   const bool cut = text.size() > 40;
-  if (cut) text = text.substr(0, 40);
+  if (cut) {
+    // Cut before a UTF-8 character, never inside one (continuation bytes
+    // are 10xxxxxx).
+    size_t end = 40;
+    while (end > 37 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text = text.substr(0, end);
+  }
   std::string quote = "'";
   for (unsigned char c : text) {
     if (c < 0x20 || c == 0x7f) {
@@ -146,35 +157,38 @@ bool parse_int32(std::string_view text, int& value) {
   return ec == std::errc() && ptr == end;
 }
 
-bool parse_fortran_real(std::string_view text, double& value) {
-  // Validate the Fortran form first, then convert it (with the exponent
-  // letter turned into 'E') correctly rounded: from_chars (after any '+'),
-  // which gives the same double as strtod, and strtod itself for results
-  // out of range, whose handling the two do not share.
+// Checks the Fortran form of a real; `exponent` is set to the place of the
+// exponent letter (npos without one).
+static bool scan_fortran_real(std::string_view text, size_t& exponent) {
   if (text.empty() || text.size() > 400) return false;
-  char buffer[401];
-  std::memcpy(buffer, text.data(), text.size());
   const size_t size = text.size();
-  buffer[size] = '\0';
+  const auto digit = [&](size_t i) { return text[i] >= '0' && text[i] <= '9'; };
   size_t i = 0;
-  if (buffer[i] == '+' || buffer[i] == '-') ++i;
+  if (text[i] == '+' || text[i] == '-') ++i;
   size_t digits = 0;
-  while (i < size && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++digits;
-  if (i < size && buffer[i] == '.') {
+  while (i < size && digit(i)) ++i, ++digits;
+  if (i < size && text[i] == '.') {
     ++i;
-    while (i < size && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++digits;
+    while (i < size && digit(i)) ++i, ++digits;
   }
   if (digits == 0) return false;
+  exponent = i < size ? i : std::string_view::npos;
   if (i < size) {
-    char c = buffer[i];
+    const char c = text[i];
     if (c != 'E' && c != 'e' && c != 'D' && c != 'd') return false;
-    buffer[i] = 'E';
     ++i;
-    if (i < size && (buffer[i] == '+' || buffer[i] == '-')) ++i;
+    if (i < size && (text[i] == '+' || text[i] == '-')) ++i;
     size_t exponent_digits = 0;
-    while (i < size && buffer[i] >= '0' && buffer[i] <= '9') ++i, ++exponent_digits;
+    while (i < size && digit(i)) ++i, ++exponent_digits;
     if (exponent_digits == 0 || i != size) return false;
   }
+  return true;
+}
+
+static bool convert_fortran_real(const char* buffer, size_t size, double& value) {
+  // Correctly rounded: from_chars (after any '+'), which gives the same
+  // double as strtod, and strtod itself for results out of range, whose
+  // handling the two do not share.
   double parsed = 0.0;
   const char* first = buffer[0] == '+' ? buffer + 1 : buffer;
   const auto result = std::from_chars(first, buffer + size, parsed);
@@ -186,6 +200,26 @@ bool parse_fortran_real(std::string_view text, double& value) {
   if (!std::isfinite(parsed)) return false;
   value = parsed;
   return true;
+}
+
+bool parse_fortran_real(std::string_view text, double& value) {
+  size_t exponent = 0;
+  if (!scan_fortran_real(text, exponent)) return false;
+  char buffer[401];  // NUL-terminated for strtod, the exponent letter as 'E'
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  if (exponent != std::string_view::npos) buffer[exponent] = 'E';
+  return convert_fortran_real(buffer, text.size(), value);
+}
+
+bool is_fortran_real(std::string_view text) {
+  size_t exponent = 0;
+  if (!scan_fortran_real(text, exponent)) return false;
+  // Without an exponent, fewer than 300 characters cannot reach DBL_MAX
+  // (309 digits before the point): convert only a value that could overflow.
+  if (exponent == std::string_view::npos && text.size() < 300) return true;
+  double value = 0.0;
+  return parse_fortran_real(text, value);
 }
 
 }  // namespace kavor

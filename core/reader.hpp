@@ -63,6 +63,9 @@ std::string shown(std::string_view text);
 
 // Parses a Fortran-style real; false if the whole text is not one.
 bool parse_fortran_real(std::string_view text, double& value);
+// True where parse_fortran_real succeeds, without converting where the
+// value is sure to be finite (a quick check of frames that are not kept).
+bool is_fortran_real(std::string_view text);
 // Parses an optionally signed decimal integer that fits 32 bits.
 bool parse_int32(std::string_view text, int& value);
 
