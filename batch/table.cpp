@@ -24,8 +24,52 @@ void append_number(std::string& row, double value) {
   row.append(buffer, result.ptr);
 }
 
+// Length of the valid UTF-8 character at the start of `text`, 0 if none
+// (overlong forms, surrogates and code points above U+10FFFF are invalid).
+static size_t utf8_length(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char b = byte(0);
+  if (b < 0x80) return 1;
+  size_t length;
+  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) length = 2;
+  else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3;
+    if (b == 0xE0) low = 0xA0;
+    if (b == 0xED) high = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
 void append_text(std::string& row, std::string_view text) {
-  for (char c : text) row += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? ' ' : c;
+  const bool quoted = !text.empty() && text[0] == '"';
+  if (quoted) row += '"';
+  while (!text.empty()) {
+    const unsigned char c = static_cast<unsigned char>(text[0]);
+    const size_t length = utf8_length(text);
+    if (length == 0) {
+      static const char kHex[] = "0123456789abcdef";
+      row += "\\x";
+      row += kHex[c >> 4];
+      row += kHex[c & 0xf];
+      text.remove_prefix(1);
+      continue;
+    }
+    if (c < 0x20 || c == 0x7f) row += ' ';
+    else if (c == '"' && quoted) row += "\"\"";
+    else row.append(text.substr(0, length));
+    text.remove_prefix(length);
+  }
+  if (quoted) row += '"';
 }
 
 namespace {
@@ -118,7 +162,9 @@ void TableSink::close() {
     return;
   }
   stream_->flush();
-  if (!*stream_) throw OutputError(special_ ? "cannot write the table" : "cannot write the table to standard output");
+  if (!*stream_)
+    throw OutputError(std::string(special_ ? "cannot write the table" : "cannot write the table to standard output") +
+                      ": " + std::strerror(errno));
 }
 
 void TableSink::stage_into(OutputStage& stage) {
@@ -126,8 +172,23 @@ void TableSink::stage_into(OutputStage& stage) {
   else close();
 }
 
-Progress::Progress(const char* unit)
-    : unit_(unit), enabled_(::isatty(STDERR_FILENO) == 1),
+void ErrorLines::add(const std::string& message) {
+  const auto [it, added] = index_.emplace(message, lines_.size());
+  if (added) lines_.emplace_back(message, 1);
+  else ++lines_[it->second].second;
+}
+
+void ErrorLines::write(std::ostream& err, const char* items) const {
+  for (const auto& [line, count] : lines_) {
+    err << "kavor-batch: error: " << line;
+    if (count > 1) err << " (" << count << ' ' << items << ')';
+    err << '\n';
+  }
+}
+
+Progress::Progress(const char* unit, std::FILE* terminal)
+    : unit_(unit), terminal_(terminal != nullptr ? terminal : stderr),
+      enabled_(terminal != nullptr || ::isatty(STDERR_FILENO) == 1),
       start_(std::chrono::steady_clock::now()), last_(start_) {}
 
 void Progress::advance(std::size_t done) {
@@ -137,16 +198,26 @@ void Progress::advance(std::size_t done) {
   if (now - last_ < std::chrono::milliseconds(250)) return;
   last_ = now;
   const double seconds = std::chrono::duration<double>(now - start_).count();
-  std::fprintf(stderr, "\r%zu %s, %.0f %s per second ", done_, unit_,
+  std::fprintf(terminal_, "\r%zu %s, %.0f %s per second ", done_, unit_,
                seconds > 0 ? static_cast<double>(done_) / seconds : 0.0, unit_);
-  std::fflush(stderr);
+  std::fflush(terminal_);
+  shown_ = true;
+}
+
+void Progress::clear() {
+  if (!shown_) return;
+  std::fputs("\r\x1b[K", terminal_);  // carriage return, erase to the end of the line
+  std::fflush(terminal_);
+  shown_ = false;
+  last_ = std::chrono::steady_clock::time_point{};
 }
 
 void Progress::finish() {
   if (!enabled_ || done_ == 0) return;
   last_ = std::chrono::steady_clock::time_point{};
   advance(0);
-  std::fputc('\n', stderr);
+  std::fputc('\n', terminal_);
+  shown_ = false;
 }
 
 }  // namespace kavor::batch
