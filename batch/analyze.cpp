@@ -1,5 +1,8 @@
 // kavor-batch analyze: one table row per frame.
+#include <algorithm>
+#include <climits>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,7 +36,7 @@ options:
   --format F    auto (default), kavor or xyz: the layout of the FILEs
   -o FILE       write the table to FILE (it appears only when complete)
                 instead of standard output
-  --jobs N      threads (default: the machine's cores)
+  --jobs N      threads, 1 to 1024 (default: the machine's cores)
   --shard K/N   take the K-th of N equal contiguous shares of all frames
   -h, --help    this text
   --version     the version
@@ -112,49 +115,86 @@ struct Options : CommonOptions {
 
 Options parse_options(const std::vector<std::string>& args) {
   Options o;
-  for (const Argument& a : split_arguments(args, {})) {
+  for (const Argument& a : split_arguments(args, {}, {})) {
     if (take_common_option(a, o)) continue;
-    if (a.option) throw UsageError{"unknown option " + a.name};
     o.inputs.push_back(a.name);
   }
-  if (!o.help && o.inputs.empty()) throw UsageError{"no input FILE given"};
+  if (!o.help && !o.version && o.inputs.empty()) throw UsageError{"no input FILE given"};
   return o;
 }
+
+// What the counting pass of --shard learnt about one input.
+struct InputFrames {
+  long frames = 0;                   // rows it gives (an unreadable frame included)
+  bool ends_unreadable = false;      // its last row is an unreadable frame
+  std::vector<FramePosition> marks;  // where frames 0, kMarkEvery, 2 kMarkEvery, ... start
+};
+// Frames between two marks: a share starts reading at most this many
+// frames before its first.
+constexpr long kMarkEvery = 4096;
 
 }  // namespace
 
 int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const Options o = parse_options(args);
-  if (o.help) {
-    out << kHelp;
+  if (o.help || o.version) {
+    write_text(out, o.help ? kHelp : kVersion);
     return 0;
   }
+  if (o.shard.active())
+    for (const std::string& input : o.inputs) check_rereadable(input);
+
   int status = 0;
+  Progress progress("frames");
   auto report = [&](const std::string& message) {
+    progress.clear();
     err << "kavor-batch: error: " << message << '\n';
     status = 2;
   };
+  auto note = [&](const FrameReader& reader) {
+    if (reader.note().empty()) return;
+    progress.clear();
+    err << "kavor-batch: note: " << reader.note() << '\n';
+  };
+  const bool expect_xyz = o.n1_given();
+  auto carries_no_n1 = [&](const FrameReader& reader) {
+    return reader.layout() == Layout::xyz && !o.n1_given();
+  };
+  const std::string no_n1 = ": standard XYZ carries no N1: give --n1 N or --n1 auto";
 
-  // A shard needs the number of frames first: read everything once.
+  // A shard needs the number of frames first: one pass counts them and
+  // checks them as the analysis would read them, without keeping atoms.
+  std::vector<InputFrames> counts(o.inputs.size());
   long first = 0, last = -1;
   if (o.shard.active()) {
     long total = 0;
-    for (const std::string& input : o.inputs) {
-      if (input == "-") throw UsageError{"--shard cannot count the frames of standard input"};
+    for (size_t i = 0; i < o.inputs.size(); ++i) {
+      InputFrames& c = counts[i];
+      std::unique_ptr<FrameReader> reader;
       try {
-        FrameReader reader(input, o.layout);
-        Frame frame;
-        while (true) {
-          try {
-            if (!reader.next(frame)) break;
-          } catch (const InputError&) {
-            ++total;  // the unreadable frame still gets its row
-            break;
-          }
-          ++total;
-        }
-      } catch (const InputError&) {
+        reader = std::make_unique<FrameReader>(o.inputs[i], o.layout, expect_xyz);
+      } catch (const InputError& e) {
+        report(e.what());
+        continue;
       }
+      note(*reader);
+      if (carries_no_n1(*reader)) {
+        report(reader->source() + no_n1);
+        continue;
+      }
+      while (true) {
+        if (c.frames % kMarkEvery == 0) c.marks.push_back(reader->position());
+        try {
+          if (!reader->skip(true)) break;
+        } catch (const InputError& e) {
+          report(e.what());
+          ++c.frames;  // the unreadable frame still gets its row
+          c.ends_unreadable = true;
+          break;
+        }
+        ++c.frames;
+      }
+      total += c.frames;
     }
     first = o.shard.first(total);
     last = o.shard.last(total);
@@ -162,13 +202,14 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
 
   TableSink sink(o.output, out);
   sink.write("source\tframe\tstatus\tr\ttheta\tphi\talpha\tbeta\tgamma\tname\tmessage\n");
-  Progress progress("frames");
   // Frames are analysed a chunk at a time: up to 256 per thread, and no more
   // than a few million atoms held at once, whatever the size of the frames.
+  // The chunk's slots are made as frames arrive, so a short input with many
+  // threads holds no more than its own frames.
   const size_t chunk_size = 256 * static_cast<size_t>(o.jobs);
   constexpr long kChunkAtoms = 2000000;
-  std::vector<Job> jobs(chunk_size);
-  std::vector<std::string> rows(chunk_size);
+  std::vector<Job> jobs;
+  std::vector<std::string> rows;
   size_t pending = 0;
   long pending_atoms = 0;
   auto flush = [&] {
@@ -183,36 +224,62 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
     pending_atoms = 0;
   };
 
-  long global = 0;
-  for (const std::string& input : o.inputs) {
+  long global = 0;  // index of the input's first frame over all inputs
+  for (size_t i = 0; i < o.inputs.size(); ++i) {
+    // A shard reads only the inputs that hold its frames, from the mark
+    // before its first one; their errors were reported by the counting pass.
+    long from = 0, to = LONG_MAX;
+    if (o.shard.active()) {
+      const long start = global;
+      global += counts[i].frames;
+      if (counts[i].frames == 0 || global <= first || start >= last) continue;
+      from = std::max(first - start, 0L);
+      to = std::min(last - start, counts[i].frames);
+    }
     std::unique_ptr<FrameReader> reader;
     try {
-      reader = std::make_unique<FrameReader>(input, o.layout);
+      reader = std::make_unique<FrameReader>(o.inputs[i], o.layout, expect_xyz);
     } catch (const InputError& e) {
       report(e.what());
       continue;
     }
-    for (long frame_number = 1;; ++frame_number) {
+    if (!o.shard.active()) note(*reader);
+    long frame_number = 1;
+    try {
+      if (from >= kMarkEvery) {
+        const long mark = from / kMarkEvery;
+        reader->seek(counts[i].marks[static_cast<size_t>(mark)]);
+        frame_number += mark * kMarkEvery;
+      }
+      for (; frame_number <= from; ++frame_number)
+        if (!reader->skip(false)) break;
+    } catch (const InputError& e) {
+      report(e.what());  // the file changed since it was counted
+      continue;
+    }
+    for (; frame_number <= to; ++frame_number) {
+      if (pending == jobs.size()) {
+        jobs.emplace_back();
+        rows.emplace_back();
+      }
       Job& job = jobs[pending];
       job.error.clear();
       try {
         if (!reader->next(job.data)) break;
       } catch (const InputError& e) {
-        report(e.what());
+        const bool counted = o.shard.active() && counts[i].ends_unreadable && frame_number == counts[i].frames;
+        if (!counted) report(e.what());
         job.error = e.what();
       }
-      if (job.error.empty() && !job.data.has_n1 && !o.n1_auto && o.n1 < 0) {
-        report(reader->source() + ": standard XYZ carries no N1: give --n1 N or --n1 auto");
+      if (job.error.empty() && carries_no_n1(*reader)) {
+        report(reader->source() + no_n1);
         break;
       }
-      const long index = global++;
       const bool end_of_file = !job.error.empty();  // nothing after it can be trusted
-      if (!o.shard.active() || (index >= first && index < last)) {
-        job.source = reader->source();
-        job.frame = frame_number;
-        pending_atoms += job.data.too_many ? 0 : job.data.block.n;
-        if (++pending == chunk_size || pending_atoms >= kChunkAtoms) flush();
-      }
+      job.source = reader->source();
+      job.frame = frame_number;
+      pending_atoms += job.data.too_many ? 0 : job.data.block.n;
+      if (++pending == chunk_size || pending_atoms >= kChunkAtoms) flush();
       if (end_of_file) break;
     }
   }

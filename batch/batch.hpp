@@ -3,6 +3,7 @@
 // input could not be read or an output could not be written.
 #pragma once
 
+#include <climits>
 #include <initializer_list>
 #include <iosfwd>
 #include <string>
@@ -36,29 +37,49 @@ int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostr
 struct UsageError {
   std::string message;
 };
-long parse_count(const std::string& option, const std::string& text, long min);
+long parse_count(const std::string& option, const std::string& text, long min, long max = LONG_MAX);
 Shard parse_shard(const std::string& text);
 
+// More threads than this is a mistake, not a machine (a chunk of work is
+// sized by the threads).
+inline constexpr long kMaxJobs = 1024;
+
 // One word of a command line with its value: "--name value", "--name=value",
-// a flag (an option that takes no value) or an operand.
+// a flag (an option that takes no value) or an operand. Besides the common
+// options, `flags` and `valued` name the command's own; any other word that
+// starts with '-' (but "-" itself) is an unknown option, an option given twice
+// is refused, and "--" makes every later word an operand.
 struct Argument {
   std::string name, value;
   bool option = false;
 };
 std::vector<Argument> split_arguments(const std::vector<std::string>& args,
-                                      std::initializer_list<std::string_view> flags);
+                                      std::initializer_list<std::string_view> flags,
+                                      std::initializer_list<std::string_view> valued);
 
 // The options both subcommands take.
 struct CommonOptions {
   bool help = false;
+  bool version = false;
   bool n1_auto = false;  // --n1 auto
   int n1 = -1;           // --n1 N; -1 when not given
   Layout layout = Layout::automatic;
   std::string output;    // -o
   int jobs = default_jobs();
   Shard shard;
+  bool n1_given() const { return n1_auto || n1 >= 0; }
 };
 // Takes `a` into `o` when it is one of the common options.
 bool take_common_option(const Argument& a, CommonOptions& o);
+
+// --shard finds a share by reading every input twice: refuses (UsageError)
+// an input that would not read the same again, standard input, a pipe or a
+// device; a FIFO is refused before it is opened, which would wait for a writer.
+void check_rereadable(const std::string& input);
+
+// Help or version text on `out`; a failed write is an OutputError.
+void write_text(std::ostream& out, const char* text);
+// The version line, for every command's --version.
+extern const char* const kVersion;
 
 }  // namespace kavor::batch

@@ -1,13 +1,18 @@
 // kavor-batch build: molecule 1 placed at every point of a grid or a table,
 // one index row per point, optionally one multi-frame XYZ and one directory
 // of ud-kavor's files per point.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <ostream>
 #include <string>
@@ -69,7 +74,7 @@ outputs (any combination; the index always):
 other options:
   --n1 N | auto  molecule 1 of a standard XYZ file (as in analyze)
   --format F     auto (default), kavor or xyz
-  --jobs N       threads (default: the machine's cores)
+  --jobs N       threads, 1 to 1024 (default: the machine's cores)
   --shard K/N    take the K-th of N equal contiguous shares of the points
   -h, --help     this text
 
@@ -179,15 +184,14 @@ class TablePoints : public PointSource {
     long count = 0;
     UserValues v;
     while (next(v)) ++count;
-    close();
-    open();
+    lines_->seek(0, 0);
+    seen_point_ = false;
     return count;
   }
   bool next(UserValues& v) override {
-    std::string line;
-    while (std::getline(in_, line)) {
-      ++line_number_;
-      if (line_number_ == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    std::string& line = line_;
+    while (lines_->next(line)) {
+      const long line_number = lines_->line_number();
       const size_t hash = line.find('#');
       if (hash != std::string::npos) line.erase(hash);
       std::string_view tokens[7];
@@ -196,35 +200,35 @@ class TablePoints : public PointSource {
       if (!seen_point_ && tokens[0] == "r") continue;  // a header line
       double values[6];
       if (count != 6)
-        throw InputError(path_ + ":" + std::to_string(line_number_) +
+        throw InputError(path_ + ":" + std::to_string(line_number) +
                          ": expected the six values r theta phi alpha beta gamma, got " +
                          std::to_string(count == 7 ? 7 : count) + (count == 7 ? " or more" : ""));
       for (int k = 0; k < 6; ++k)
         if (!parse_fortran_real(tokens[k], values[k]))
-          throw InputError(path_ + ":" + std::to_string(line_number_) + ": expected " + kParameters[k] +
+          throw InputError(path_ + ":" + std::to_string(line_number) + ": expected " + kParameters[k] +
                            " (a finite number), got " + shown(tokens[k]));
       seen_point_ = true;
       v = UserValues{values[0], values[1], values[2], values[3], values[4], values[5]};
       return true;
     }
-    if (in_.bad()) throw InputError(path_ + ": cannot read the point table");
     return false;
   }
 
  private:
   void open() {
-    in_.open(path_, std::ios::binary);
-    if (!in_) throw InputError(path_ + ": cannot open the point table: " + std::strerror(errno));
-    line_number_ = 0;
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw InputError(path_ + ": cannot open the point table: " + std::strerror(errno));
+    lines_ = std::make_unique<LineReader>(fd_, path_);
     seen_point_ = false;
   }
   void close() {
-    in_.close();
-    in_.clear();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
   }
   std::string path_;
-  std::ifstream in_;
-  long line_number_ = 0;
+  int fd_ = -1;
+  std::unique_ptr<LineReader> lines_;
+  std::string line_;
   bool seen_point_ = false;
 };
 
@@ -240,9 +244,28 @@ struct Options : CommonOptions {
   double min_distance = kShortContact;
 };
 
+// Identity of an output path: the file it names (through links) or, for
+// "-" and /dev/stdout, standard output; a path not yet there compares by its
+// absolute form. Devices other than standard output (/dev/null) have none:
+// any number of outputs may go there.
+std::optional<std::string> output_identity(const std::string& path) {
+  const bool standard = path.empty() || path == "-" || path == "/dev/stdout" || path == "/dev/fd/1" ||
+                        path == "/proc/self/fd/1";
+  struct stat st;
+  if (standard ? ::fstat(STDOUT_FILENO, &st) == 0 : ::stat(path.c_str(), &st) == 0) {
+    if (S_ISCHR(st.st_mode) && !standard) return std::nullopt;
+    return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  }
+  if (standard) return "standard output";
+  std::error_code ec;
+  return "path " + fs::weakly_canonical(fs::absolute(path, ec), ec).string();
+}
+
 Options parse_options(const std::vector<std::string>& args) {
   Options o;
-  for (const Argument& a : split_arguments(args, {"--skip-contacts", "--reports", "--force"})) {
+  for (const Argument& a : split_arguments(args, {"--skip-contacts", "--reports", "--force"},
+                                           {"--r", "--theta", "--phi", "--alpha", "--beta", "--gamma",
+                                            "--points", "--xyz", "--dirs", "--min-distance"})) {
     int parameter = -1;
     for (int k = 0; k < 6; ++k)
       if (a.name == std::string("--") + kParameters[k]) parameter = k;
@@ -265,16 +288,16 @@ Options parse_options(const std::vector<std::string>& args) {
     } else if (a.name == "--min-distance") {
       if (!parse_fortran_real(a.value, o.min_distance) || o.min_distance < 0)
         throw UsageError{"--min-distance takes a distance in Angstrom, not '" + a.value + "'"};
-    } else if (a.option) {
-      throw UsageError{"unknown option " + a.name};
     } else if (o.input.empty()) {
       o.input = a.name;
     } else {
       throw UsageError{"build takes one FILE, got '" + o.input + "' and '" + a.name + "'"};
     }
   }
-  if (o.help) return o;
+  if (o.help || o.version) return o;
   if (o.input.empty()) throw UsageError{"no input FILE given"};
+  if (!o.xyz.empty() && output_identity(o.xyz) && output_identity(o.xyz) == output_identity(o.output))
+    throw UsageError{"--xyz and the index (-o, or standard output) would be written to one place; give each its own"};
   int axes = 0;
   std::string missing;
   for (int k = 0; k < 6; ++k) {
@@ -285,12 +308,22 @@ Options parse_options(const std::vector<std::string>& args) {
   if (o.points.empty() && axes < 6) throw UsageError{"the grid needs every parameter: missing " + missing};
   if (o.reports && o.dirs.empty()) throw UsageError{"--reports writes into the --dirs directories: give --dirs"};
   if (o.force && o.dirs.empty()) throw UsageError{"--force replaces the --dirs directory: give --dirs"};
+  if (!o.points.empty() && (o.shard.active() || !o.dirs.empty())) {
+    // --shard and --dirs need the number of points first, so the table is
+    // read twice: it must be a file that reads the same again.
+    struct stat st;
+    if (o.points == "-" ||
+        (::stat(o.points.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)))
+      throw UsageError{"--points with --shard or --dirs reads the table twice; '" + o.points +
+                       "' is a pipe or a device: save it to a file first"};
+  }
   return o;
 }
 
 // The pair the points are placed on.
-GeometryBlock read_pair(const Options& o, bool& too_many) {
-  FrameReader reader(o.input, o.layout);
+GeometryBlock read_pair(const Options& o, bool& too_many, std::ostream& err) {
+  FrameReader reader(o.input, o.layout, o.n1_given());
+  if (!reader.note().empty()) err << "kavor-batch: note: " << reader.note() << '\n';
   Frame frame;
   if (!reader.next(frame)) throw InputError(reader.source() + ": no frame to read");
   too_many = frame.too_many;
@@ -481,13 +514,13 @@ fs::path dirs_target(const Options& o) {
 
 int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const Options o = parse_options(args);
-  if (o.help) {
-    out << kHelp;
+  if (o.help || o.version) {
+    write_text(out, o.help ? kHelp : kVersion);
     return 0;
   }
   const fs::path dirs = o.dirs.empty() ? fs::path() : dirs_target(o);
   bool too_many = false;
-  const GeometryBlock block = read_pair(o, too_many);
+  const GeometryBlock block = read_pair(o, too_many, err);
   PlacementBase base(block, too_many, o.reports);
   base.prepare_contacts(std::max(2.0, o.min_distance));
 
@@ -500,8 +533,11 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
   } else {
     points = std::make_unique<TablePoints>(o.points);
   }
-  const long total = points->total();
-  const long first = o.shard.first(total), last = o.shard.last(total);
+  // A table is counted only when the count is needed (a table on a pipe
+  // is then read once).
+  const bool counted = grid != nullptr || o.shard.active() || !o.dirs.empty();
+  const long total = counted ? points->total() : 0;
+  const long first = o.shard.first(total), last = counted ? o.shard.last(total) : LONG_MAX;
 
   TableSink index(o.output, out);
   std::unique_ptr<TableSink> xyz;
@@ -515,21 +551,26 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const Builder builder(o, base, total, tree.path());
   // Chunks small enough that their placed pairs stay a few million atoms.
   const size_t per_thread = static_cast<size_t>(std::clamp(1000000L / std::max(base.n(), 1), 1L, 4096L));
+  // Slots are made as points arrive: a short scan on many threads holds
+  // only its own points.
   const size_t chunk_size = per_thread * static_cast<size_t>(o.jobs);
-  std::vector<PointJob> jobs(chunk_size);
+  std::vector<PointJob> jobs;
   Progress progress("points");
   int status = 0;
   size_t pending = 0;
   auto flush = [&] {
     parallel_for(o.jobs, pending, [&](size_t i) { builder.run(jobs[i]); });
     std::string rows, frames;
+    ErrorLines errors;
     for (size_t i = 0; i < pending; ++i) {
       rows += jobs[i].row;
       frames += jobs[i].frame;
-      if (jobs[i].failed_files) {
-        err << "kavor-batch: error: " << jobs[i].error << '\n';
-        status = 2;
-      }
+      if (jobs[i].failed_files) errors.add(jobs[i].error);
+    }
+    if (!errors.empty()) {
+      progress.clear();
+      errors.write(err, "points");
+      status = 2;
     }
     index.write(rows);
     if (xyz) xyz->write(frames);
@@ -545,6 +586,7 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
     while (number < last && points->next(v)) {
       ++number;
       if (number <= first) continue;  // a table is read from its start
+      if (pending == jobs.size()) jobs.emplace_back();
       PointJob& job = jobs[pending];
       job.number = number;
       job.values = v;
@@ -553,6 +595,7 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     flush();
   } catch (const OutputError& e) {
+    progress.clear();
     if (status == 0) err << "kavor-batch: error: " << e.what() << '\n';
     return 2;
   }

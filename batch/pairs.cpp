@@ -51,7 +51,7 @@ options:
                  values in the comment line (neither writes not_molecular rows)
   --format F     auto (default: .cif files are CIF), xyz, cif or kavor
   -o FILE        write the table to FILE (it appears only when complete)
-  --jobs N       threads (default: the machine's cores)
+  --jobs N       threads, 1 to 1024 (default: the machine's cores)
   --shard K/N    take the K-th of N equal contiguous shares of all frames
   -h, --help     this text
 
@@ -85,7 +85,8 @@ double parse_distance(const std::string& option, const std::string& text) {
 Options parse_options(const std::vector<std::string>& args) {
   Options o;
   bool contact = false;
-  for (const Argument& a : split_arguments(args, {"--ordered", "--unique"})) {
+  for (const Argument& a :
+       split_arguments(args, {"--ordered", "--unique"}, {"--contact", "--com", "--extract", "--xyz"})) {
     if (a.name == "--contact") {
       o.criterion.distance = parse_distance(a.name, a.value);
       contact = true;
@@ -113,7 +114,7 @@ Options parse_options(const std::vector<std::string>& args) {
     }
   }
   if (contact && o.criterion.by_com) throw UsageError{"--contact and --com cannot be given together"};
-  if (!o.help && o.inputs.empty()) throw UsageError{"no input FILE given"};
+  if (!o.help && !o.version && o.inputs.empty()) throw UsageError{"no input FILE given"};
   return o;
 }
 
@@ -543,8 +544,8 @@ class FrameSource {
 
 int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const Options o = parse_options(args);
-  if (o.help) {
-    out << kHelp;
+  if (o.help || o.version) {
+    write_text(out, o.help ? kHelp : kVersion);
     return 0;
   }
   int status = 0;
@@ -557,8 +558,7 @@ int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
   long first = 0, last = -1;
   if (o.shard.active()) {
-    for (const std::string& input : o.inputs)
-      if (input == "-") throw UsageError{"--shard cannot count the frames of standard input"};
+    for (const std::string& input : o.inputs) check_rereadable(input);
     counting = true;
     FrameSource counter(o, report);
     FrameJob job;
@@ -577,7 +577,7 @@ int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostr
   // flat along a trajectory whatever the size of its frames.
   const size_t chunk_frames = 256 * static_cast<size_t>(o.jobs);
   constexpr long kChunkAtoms = 20000;
-  std::vector<FrameJob> frames(chunk_frames);
+  std::vector<FrameJob> frames;  // slots made as frames arrive
   std::vector<PairJob> pairs;
   size_t pending = 0;
   long pending_atoms = 0;
@@ -620,6 +620,7 @@ int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
   long global = 0;
   while (true) {
+    if (pending == frames.size()) frames.emplace_back();
     FrameJob& job = frames[pending];
     if (!source.next(job)) break;
     const long index = global++;

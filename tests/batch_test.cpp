@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <algorithm>
@@ -13,8 +15,10 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "batch/table.hpp"
 #include "builder/scan.hpp"
 #include "core/analysis.hpp"
 #include "test_util.hpp"
@@ -624,6 +628,226 @@ TEST(BatchBuild, LargePairContactsEqualEveryPairTested) {
     }
   }
   EXPECT_GE(with_contacts, 4);
+}
+
+}  // namespace
+}  // namespace kavor
+
+namespace kavor {
+namespace {
+
+// Command lines the batch must refuse (status 2, one usage line naming the
+// fault) or take, each run in a folder holding a pair, a short trajectory,
+// a point table and a FIFO that no one writes (a refusal must not wait on it).
+TEST(BatchArguments, RefusalsAndAcceptedSpellings) {
+  ScratchDir dir;
+  make_trajectory(dir / "t.xyz", "methanol-dimer", 4, 2);
+  testing::write_file(dir / "input-GEOMETRY.xyz", geometry_block("ethanol-dimer"));
+  testing::write_file(dir / "points.txt", "4 90 0 0 90 0\n5 45 30 10 20 30\n");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const std::string grid = " --r 4 --theta 90 --phi 0 --alpha 0 --beta 90 --gamma 0";
+  struct Case {
+    std::string args;
+    int status;
+    std::string err;  // a part of standard error ("" for none at all)
+  };
+  const Case cases[] = {
+      {"analyze --jobs 4294967296 t.xyz", 2, "--jobs takes a whole number from 1 to 1024"},
+      {"analyze --jobs 4294967297 t.xyz", 2, "--jobs takes"},
+      {"analyze --jobs 2147483648 t.xyz", 2, "--jobs takes"},
+      {"analyze --jobs 99999 t.xyz", 2, "--jobs takes"},
+      {"analyze --n1 4294967305 t.xyz", 2, "--n1 takes a whole number from 0 to 2147483647"},
+      {"analyze --n1 2147483648 t.xyz", 2, "--n1 takes"},
+      {"analyze --n1 6 --jobs 2 -j 3 t.xyz", 2, "option --jobs given twice"},
+      {"analyze --n1 6 t.xyz -o a.tsv --output=b.tsv", 2, "option --output given twice"},
+      {"analyze t.xyz --n1", 2, "--n1 needs a value"},
+      {"analyze t.xyz --bogus", 2, "unknown option --bogus"},
+      {"analyze --version=2 t.xyz", 2, "--version takes no value"},
+      // A FIFO no one writes to: refused before it is opened, never waited on.
+      {"timeout 20 '" + kBatch + "' analyze --n1 6 --shard 1/2 fifo", 2, "'fifo' is a pipe or a device"},
+      {"cat t.xyz | '" + kBatch + "' analyze --n1 6 --shard 1/2 /dev/stdin", 2, "is a pipe or a device"},
+      {"cat points.txt | '" + kBatch + "' build input-GEOMETRY.xyz --points /dev/stdin --shard 2/2", 2,
+       "'/dev/stdin' is a pipe or a device"},
+      {"timeout 20 '" + kBatch + "' build input-GEOMETRY.xyz --points fifo --dirs d", 2,
+       "'fifo' is a pipe or a device"},
+      {"build input-GEOMETRY.xyz" + grid + " --xyz f -o f", 2, "would be written to one place"},
+      {"build input-GEOMETRY.xyz" + grid + " --xyz ./f -o f", 2, "would be written to one place"},
+      {"build input-GEOMETRY.xyz" + grid + " --xyz -", 2, "would be written to one place"},
+      {"build input-GEOMETRY.xyz" + grid + " --xyz /dev/stdout", 2, "would be written to one place"},
+      {"--help > /dev/full", 2, "cannot write to standard output: No space left on device"},
+      {"analyze --version > /dev/full", 2, "cannot write to standard output: No space left on device"},
+      {"analyze input-GEOMETRY.xyz -o /dev/full", 2, "cannot write the table: No space left on device"},
+      // Taken: --version in a command, "--" before an operand that starts
+      // with '-', a point table on a pipe read once, /dev/null twice.
+      {"analyze --version", 0, ""},
+      {"analyze -- -input.xyz", 2, "-input.xyz: cannot open input file"},
+      {"cat points.txt | '" + kBatch + "' build input-GEOMETRY.xyz --points /dev/stdin", 0, ""},
+      {"build input-GEOMETRY.xyz" + grid + " --xyz /dev/null -o /dev/null", 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const bool command = c.args.find(kBatch) != std::string::npos;
+    const auto run = command ? testing::run_command(c.args, dir.path()) : batch(c.args, dir.path());
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (c.err.empty()) {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+    if (c.status == 2 && c.err.find("cannot open") == std::string::npos) {
+      EXPECT_EQ(run.out, "");
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir / "f"));
+  // The point table read once from a pipe gives the rows of the file.
+  const auto piped = testing::run_command(
+      "cat points.txt | '" + kBatch + "' build input-GEOMETRY.xyz --points /dev/stdin", dir.path());
+  EXPECT_EQ(piped.out, batch("build input-GEOMETRY.xyz --points points.txt", dir.path()).out);
+}
+
+// Error lines of a chunk: an identical line once, with its count; the
+// progress line is wiped before an error line is written.
+TEST(BatchArguments, MessagesAreCountedAndClearTheProgressLine) {
+  batch::ErrorLines errors;
+  for (const char* line : {"a: full", "b: full", "a: full", "a: full"}) errors.add(line);
+  std::ostringstream text;
+  errors.write(text, "points");
+  EXPECT_EQ(text.str(), "kavor-batch: error: a: full (3 points)\nkavor-batch: error: b: full\n");
+
+  std::FILE* terminal = std::tmpfile();
+  ASSERT_NE(terminal, nullptr);
+  batch::Progress progress("frames", terminal);
+  progress.clear();  // nothing shown: nothing to wipe
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  progress.advance(7);
+  progress.clear();
+  std::rewind(terminal);
+  char buffer[256] = {};
+  const size_t size = std::fread(buffer, 1, sizeof buffer - 1, terminal);
+  std::fclose(terminal);
+  const std::string shown(buffer, size);
+  EXPECT_EQ(shown.rfind("\r7 frames, ", 0), 0u) << shown;
+  EXPECT_EQ(shown.substr(shown.size() - 4), "\r\x1b[K");
+}
+
+}  // namespace
+}  // namespace kavor
+
+namespace kavor {
+namespace {
+
+// The table read back by Python's csv module, strictly as UTF-8: the fields
+// of each row, one row a line, joined by '|'; or the decoding error.
+std::string read_as_csv(const fs::path& table) {
+  ScratchDir dir;
+  testing::write_file(dir / "read.py",
+                      "import csv, sys\n"
+                      "with open(sys.argv[1], encoding='utf-8', errors='strict', newline='') as f:\n"
+                      "    for row in csv.reader(f, delimiter='\\t'):\n"
+                      "        print(len(row), '|'.join(row[:3]))\n");
+  return testing::run_command("python3 read.py '" + table.string() + "' 2>&1", dir.path()).out;
+}
+
+// Inputs that must be read as what they are: XYZ comment lines that read
+// as atoms, a file in kavor's layout that would also read as XYZ, lines too
+// long for any geometry file, bytes that are not UTF-8 and a file name that
+// starts with a double quote.
+TEST(BatchInputs, LayoutsLongLinesAndTextThatIsNotUtf8) {
+  ScratchDir dir;
+  make_trajectory(dir / "t.xyz", "ethanol-dimer", 6, 4);
+  const auto frames = split_frames(testing::read_file(dir / "t.xyz"));
+  std::string commented;
+  const char* comments[] = {"step 1 0.5 -40.2", "t 1 2 3", "H 0 0 0"};
+  for (size_t k = 0; k < frames.size(); ++k) {
+    commented += frames[k][0] + "\n" + comments[k % 3] + "\n";
+    for (size_t i = 2; i < frames[k].size(); ++i) commented += frames[k][i] + "\n";
+  }
+  testing::write_file(dir / "c.xyz", commented);
+  const auto plain = batch("analyze --n1 9 t.xyz", dir.path());
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  auto values = [](const std::string& table) {
+    std::vector<Row> rows = body(table);
+    for (Row& r : rows) r.erase(r.begin());
+    return rows;
+  };
+  for (const std::string n1 : {"--n1 9 ", "--n1=9 --format auto "}) {
+    const auto run = batch("analyze " + n1 + "c.xyz", dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(values(run.out), values(plain.out)) << n1;
+  }
+  const auto no_n1 = batch("analyze c.xyz", dir.path());  // read as XYZ, so N1 is missing
+  EXPECT_EQ(no_n1.status, 2);
+  EXPECT_NE(no_n1.err.find("c.xyz: standard XYZ carries no N1"), std::string::npos) << no_n1.err;
+
+  // kavor's layout whose unread line holds an atom: taken as kavor's, said so.
+  std::string block = programs_layout(frames[0], 9);
+  block.replace(block.find("\n\n"), 2, "\nX 0 0 0\n");
+  testing::write_file(dir / "both.txt", block);
+  const auto both = batch("analyze both.txt", dir.path());
+  EXPECT_EQ(both.status, 0);
+  EXPECT_NE(both.err.find("kavor-batch: note: both.txt: read in kavor's layout"), std::string::npos);
+  EXPECT_EQ(values(both.out), std::vector<Row>{values(plain.out)[0]});
+
+  // A line past the bound ends its file with an unreadable row; the next
+  // file is read whole.
+  testing::write_file(dir / "long.xyz", "3\n" + std::string(100000, 'a') + "\n");
+  const auto long_lines = testing::run_command(
+      "timeout 60 '" + kBatch + "' analyze --n1 9 -o long.tsv long.xyz /dev/zero t.xyz", dir.path());
+  EXPECT_EQ(long_lines.status, 2);
+  EXPECT_EQ(testing::split_lines(long_lines.err).size(), 2u) << long_lines.err;
+  EXPECT_NE(long_lines.err.find("long.xyz:2: line longer than 65536 bytes"), std::string::npos);
+  const auto rows = body(testing::read_file(dir / "long.tsv"));
+  ASSERT_EQ(rows.size(), 2 + frames.size());
+  EXPECT_EQ(rows[0][kStatus], "unreadable");
+  EXPECT_EQ(rows[1][kSource] + " " + rows[1][kStatus], "/dev/zero unreadable");
+
+  // Bytes that are not UTF-8 in a coordinate, a character across the cut
+  // of a quoted token, a source whose name starts with '"'.
+  const std::string cut = std::string(39, '1') + "\xc3\xa9\xc3\xa9";  // 'é' over bytes 40 and 41
+  for (const auto& [name, coordinate] : {std::pair<std::string, std::string>{"bytes.xyz", "\xff\xfe"},
+                                          {"cut.xyz", cut},
+                                          {"\"quoted.xyz", "1.0x"}}) {
+    std::vector<std::string> lines = frames[0];
+    lines[2] = "C " + coordinate + " 0 0";  // x of atom 1
+    std::string frame;
+    for (const std::string& l : lines) frame += l + "\n";
+    testing::write_file(dir / name, frame);
+  }
+  const auto text = batch("analyze --n1 9 --format xyz -o text.tsv bytes.xyz cut.xyz '\"quoted.xyz'", dir.path());
+  EXPECT_EQ(text.status, 2);
+  EXPECT_EQ(read_as_csv(dir / "text.tsv"),
+            "11 source|frame|status\n11 bytes.xyz|1|unreadable\n11 cut.xyz|1|unreadable\n"
+            "11 \"quoted.xyz|1|unreadable\n");
+  const std::string table = testing::read_file(dir / "text.tsv");
+  EXPECT_NE(table.find("got '\\xff\\xfe'"), std::string::npos) << table;
+  EXPECT_NE(table.find("got '" + std::string(39, '1') + "...'"), std::string::npos) << table;
+}
+
+// Shards of inputs longer than the counting pass's marks (a share starts
+// reading at the mark before it) concatenate to the whole table, also
+// around an unreadable frame that ends a file and a file that is missing.
+TEST(BatchInputs, ShardsOfLongFilesConcatenateAroundUnreadableFrames) {
+  ScratchDir dir;
+  make_trajectory(dir / "long.xyz", "methanol-dimer", 5000, 8);
+  const auto frames = split_frames(testing::read_file(dir / "long.xyz"));
+  ASSERT_EQ(frames.size(), 5000u);
+  std::string bad;
+  for (size_t k = 0; k < frames.size(); ++k)
+    for (size_t i = 0; i < frames[k].size(); ++i)
+      bad += (k == 4600 && i == 3 ? "C 0 x 0" : frames[k][i]) + "\n";  // atom 2 of frame 4601
+  testing::write_file(dir / "bad.xyz", bad);
+  const std::string inputs = " long.xyz missing.xyz bad.xyz";
+  const auto whole = batch("analyze --n1 6" + inputs, dir.path());
+  ASSERT_EQ(whole.status, 2);
+  ASSERT_EQ(body(whole.out).size(), 5000u + 4601u);
+  std::string shards;
+  for (const char* k : {"1/7", "2/7", "3/7", "4/7", "5/7", "6/7", "7/7"}) {  // 4/7 starts at frame 4115
+    const auto part = batch(std::string("analyze --n1 6 --shard ") + k + inputs, dir.path());
+    EXPECT_EQ(part.status, 2);
+    EXPECT_EQ(part.err, whole.err) << k;  // every shard names every fault once
+    shards += part.out.substr(part.out.find('\n') + 1);
+  }
+  EXPECT_EQ(shards, whole.out.substr(whole.out.find('\n') + 1));
 }
 
 }  // namespace
