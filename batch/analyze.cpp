@@ -17,7 +17,7 @@ namespace kavor::batch {
 
 namespace {
 
-const char* const kHelp = R"(usage: kavor-batch analyze [options] FILE...
+const char* const kHelpHead = R"(usage: kavor-batch analyze [options] FILE...
 
 Analyses every pair geometry in the FILEs and writes one table row per frame:
 the six placement parameters of molecule 1 relative to molecule 2, exactly as
@@ -45,14 +45,22 @@ table (tab-separated, one header line):
   source frame status r theta phi alpha beta gamma name message
   frame counts from 1 in each source; r in Angstrom, angles in degrees;
   an undefined angle (NAD) is empty; status is ok or a stop code:
-  too_many_atoms atom_counts no_element symmetric_1 symmetric_2
-  symmetric_both alignment_failed euler_not_found distance_too_large
-  coordinates n1_not_found unreadable
+)";
 
+const char* const kHelpTail = R"(
 example:
   kavor-batch analyze --n1 auto -o placements.tsv trajectory.xyz
 )";
 
+
+// The help, with the stop codes an analysis row can carry, from the table.
+std::string help_text() {
+  std::string codes;
+  for (const StatusInfo& info : status_codes())
+    if (info.batch && info.status != Status::ok) codes.append(info.name).push_back(' ');
+  codes.pop_back();
+  return kHelpHead + wrap_words(codes, "  ", 72) + kHelpTail;
+}
 
 struct Job {
   std::string source;
@@ -63,11 +71,11 @@ struct Job {
 
 // N1 of a standard XYZ frame: n1_auto, or fixed_n1 (never -1 here).
 void analyse_job(Job& job, bool n1_auto, int fixed_n1, std::string& row) {
-  StopCode status = StopCode::none;
+  Status status = Status::ok;
   std::string message;
   Analysis result;
   if (!job.error.empty()) {
-    status = StopCode::unreadable;
+    status = Status::unreadable;
     message = job.error;
   } else {
     // kavor's layout carries N1; standard XYZ takes --n1 N or the bonds.
@@ -83,9 +91,9 @@ void analyse_job(Job& job, bool n1_auto, int fixed_n1, std::string& row) {
   row += '\t';
   row += std::to_string(job.frame);
   row += '\t';
-  row += stop_code_name(status);
+  row += status_name(status);
   row += '\t';
-  if (status == StopCode::none) {
+  if (status == Status::ok) {
     const ParamArgs& v = result.values;
     append_number(row, v.ret_r);
     row += '\t';
@@ -138,7 +146,7 @@ constexpr long kMarkEvery = 4096;
 int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const Options o = parse_options(args);
   if (o.help || o.version) {
-    write_text(out, o.help ? kHelp : kVersion);
+    write_text(out, o.help ? help_text().c_str() : kVersion);
     return 0;
   }
   if (o.shard.active())

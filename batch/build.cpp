@@ -387,9 +387,9 @@ class Builder {
       append_number(row, value);
     }
     row += '\t';
-    row += stop_code_name(point.status);
+    row += status_name(point.status);
     row += '\t';
-    const bool ok = point.status == StopCode::none;
+    const bool ok = point.status == Status::ok;
     const std::string name = ok ? point.names.stem + ")" : std::string();
     row += name;
     row += '\t';

@@ -273,7 +273,7 @@ void run_pair(PairJob& job, const Options& o) {
   row += '\t';
   append_number(row, p.contact);
   row += '\t';
-  row += stop_code_name(a.status);
+  row += status_name(a.status);
   for (double value : v) {
     row += '\t';
     append_number(row, value);
@@ -285,7 +285,7 @@ void run_pair(PairJob& job, const Options& o) {
 
   job.geometry.clear();
   job.xyz.clear();
-  if ((o.extract.empty() && o.xyz.empty()) || a.status == StopCode::not_molecular) return;
+  if ((o.extract.empty() && o.xyz.empty()) || a.status == Status::not_molecular) return;
   const GeometryBlock block = pair_geometry(f.structure, f.molecules, p);
   std::string atoms;
   for (int i = 0; i < block.n; ++i) {
@@ -314,7 +314,7 @@ void run_pair(PairJob& job, const Options& o) {
     x += " contact=";
     append_number(x, p.contact);
     x += " status=";
-    x += stop_code_name(a.status);
+    x += status_name(a.status);
     static const char* const kKeys[6] = {"r", "theta", "phi", "alpha", "beta", "gamma"};
     for (int k = 0; k < 6; ++k)
       if (std::isfinite(v[k])) {
@@ -331,7 +331,7 @@ void run_pair(PairJob& job, const Options& o) {
 // --unique: a kept row and the rows that joined it.
 struct Kept {
   std::string row, geometry, xyz;
-  StopCode status;
+  Status status;
   std::string formula1, formula2;
   double v[6];
   long count = 1;
@@ -397,12 +397,12 @@ class Writer {
   void add_unreadable(const std::string& source, long frame, const std::string& message) {
     std::string row;
     append_text(row, source);
-    row += '\t' + std::to_string(frame) + "\t\t\t\t\t\t" + stop_code_name(StopCode::unreadable) + "\t\t\t\t\t\t\t\t";
+    row += '\t' + std::to_string(frame) + "\t\t\t\t\t\t" + std::string(status_name(Status::unreadable)) + "\t\t\t\t\t\t\t\t";
     append_text(row, message);
     if (o_.unique) {
       Kept k;
       k.row = row;
-      k.status = StopCode::unreadable;
+      k.status = Status::unreadable;
       std::fill(k.v, k.v + 6, NAN);
       kept_.push_back(std::move(k));  // never joined: no pair has this status
       return;

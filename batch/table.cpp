@@ -72,6 +72,26 @@ void append_text(std::string& row, std::string_view text) {
   if (quoted) row += '"';
 }
 
+std::string wrap_words(std::string_view words, std::string_view indent, std::size_t width) {
+  std::string text, line(indent);
+  std::size_t start = 0;
+  while (start < words.size()) {
+    std::size_t end = words.find(' ', start);
+    if (end == std::string_view::npos) end = words.size();
+    const std::string_view word = words.substr(start, end - start);
+    if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+      text += line + '\n';
+      line = indent;
+    }
+    if (line.size() > indent.size()) line += ' ';
+    line += word;
+    start = end + 1;
+  }
+  if (line.size() > indent.size()) text += line + '\n';
+  return text;
+}
+
+
 namespace {
 
 namespace fs = std::filesystem;

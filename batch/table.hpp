@@ -30,6 +30,9 @@ void append_number(std::string& row, double value);
 // double quote is written quoted ("..." with inner quotes doubled), as CSV
 // readers expect.
 void append_text(std::string& row, std::string_view text);
+// Blank-separated words filled into lines of at most `width` columns, each
+// starting with `indent` and ending with a line end (help texts).
+std::string wrap_words(std::string_view words, std::string_view indent, std::size_t width);
 
 // Where a table goes: `path` empty or "-" means the given stream. A regular
 // file (or a new one) appears only when complete; a device or a pipe such as

@@ -32,8 +32,7 @@ void run(Session& s) {
   GeometryBlock block;
   block.n = read_atom_count(reader);
   if (block.n > kCapacity) {
-    s.say(free_line(" max number of atoms -150000 -exceeded "));
-    throw ProgramStop{StopCode::too_many_atoms};
+    s.stop(Status::too_many_atoms, {free_line(" max number of atoms -150000 -exceeded ")});
   }
   read_atoms_and_n1(reader, block);
   stop_on_atom_counts(s, block);
@@ -51,8 +50,7 @@ void run(Session& s) {
   AdjustedValues v;
   std::vector<std::string> refusal;
   if (!adjust_user_values(UserValues{r, theta, phi, alpha, beta, gamma}, v, refusal)) {
-    for (const std::string& line : refusal) s.say(line);
-    throw ProgramStop{StopCode::user_value};
+    s.stop(Status::user_value, std::move(refusal));
   }
   r = v.r;
   theta = v.theta;

@@ -64,7 +64,7 @@ void measure_contacts(const PlacementBase& base, const AtomTable& atoms, const P
 PlacementBase::PlacementBase(const GeometryBlock& block, bool too_many, bool keep_report)
     : n_(block.n), n1_(block.n1) {
   if (too_many) {
-    status_ = StopCode::too_many_atoms;
+    status_ = Status::too_many_atoms;
     message_ = "max number of atoms -150000 -exceeded";
     return;
   }
@@ -73,7 +73,7 @@ PlacementBase::PlacementBase(const GeometryBlock& block, bool too_many, bool kee
   try {
     result = analyse_quietly(block, Mode::builder, &snapshot, {}, keep_report ? &report_ : nullptr);
   } catch (const InputError& e) {
-    status_ = StopCode::coordinates;
+    status_ = Status::coordinates;
     message_ = e.what();
     return;
   }
@@ -99,14 +99,14 @@ const CellGrid* PlacementBase::contact_grid(double reach) const {
 
 void place_point(const PlacementBase& base, const UserValues& values, PlacedPoint& out,
                  const PlaceOptions& options) {
-  out.status = StopCode::none;
+  out.status = Status::ok;
   out.message.clear();
   out.contacts = 0;
   out.contact_pairs.clear();
   out.min_distance = std::numeric_limits<double>::quiet_NaN();
   // The builder's order: atom counts, then the user's values, then the
   // file names, then the analysis.
-  if (base.status() == StopCode::too_many_atoms || base.status() == StopCode::atom_counts) {
+  if (base.status() == Status::too_many_atoms || base.status() == Status::atom_counts) {
     out.status = base.status();
     out.message = base.message();
     return;
@@ -114,19 +114,19 @@ void place_point(const PlacementBase& base, const UserValues& values, PlacedPoin
   AdjustedValues v;
   std::vector<std::string> refusal;
   if (!adjust_user_values(values, v, refusal)) {
-    out.status = StopCode::user_value;
+    out.status = Status::user_value;
     std::string text;
     for (const std::string& line : refusal) text += line + '\n';
     out.message = join_console_lines(text);
     return;
   }
   if (v.r > kNameDistanceLimit) {
-    out.status = StopCode::distance_too_large;
+    out.status = Status::distance_too_large;
     out.message = "distance between molecules greater than 9999.9 Angstrons name file error";
     return;
   }
   out.names = result_names(Mode::builder, v.r, v.theta, v.phi, v.alpha, v.beta, v.gamma);
-  if (base.status() != StopCode::none) {
+  if (base.status() != Status::ok) {
     out.status = base.status();
     out.message = base.message();
     return;

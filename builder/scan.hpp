@@ -29,8 +29,8 @@ class PlacementBase {
   PlacementBase(const PlacementBase&) = delete;
   PlacementBase& operator=(const PlacementBase&) = delete;
 
-  // none when the pair was analysed; otherwise every point stops with it.
-  StopCode status() const { return status_; }
+  // ok when the pair was analysed; otherwise every point stops with it.
+  Status status() const { return status_; }
   const std::string& message() const { return message_; }
   int n() const { return n_; }
   int n1() const { return n1_; }
@@ -48,7 +48,7 @@ class PlacementBase {
   const CellGrid* contact_grid(double reach) const;
 
  private:
-  StopCode status_ = StopCode::none;
+  Status status_ = Status::ok;
   std::string message_;
   int n_ = 0, n1_ = 0;
   std::vector<Label> labels_;
@@ -59,7 +59,7 @@ class PlacementBase {
 };
 
 struct PlacedPoint {
-  StopCode status = StopCode::none;  // none, user_value, distance_too_large or the pair's stop
+  Status status = Status::ok;  // ok, user_value, distance_too_large or the pair's stop
   std::string message;               // the stop's console text, lines joined
   ResultNames names;                 // from the user's values (ud-kavor's names)
   // Re-measured position of the placed pair: r (Angstrom), theta, phi

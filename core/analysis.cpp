@@ -11,27 +11,6 @@
 
 namespace kavor {
 
-const char* stop_code_name(StopCode code) {
-  switch (code) {
-    case StopCode::none: return "ok";
-    case StopCode::too_many_atoms: return "too_many_atoms";
-    case StopCode::atom_counts: return "atom_counts";
-    case StopCode::no_element: return "no_element";
-    case StopCode::symmetric_1: return "symmetric_1";
-    case StopCode::symmetric_2: return "symmetric_2";
-    case StopCode::symmetric_both: return "symmetric_both";
-    case StopCode::alignment_failed: return "alignment_failed";
-    case StopCode::euler_not_found: return "euler_not_found";
-    case StopCode::distance_too_large: return "distance_too_large";
-    case StopCode::user_value: return "user_value";
-    case StopCode::coordinates: return "coordinates";
-    case StopCode::n1_not_found: return "n1_not_found";
-    case StopCode::unreadable: return "unreadable";
-    case StopCode::not_molecular: return "not_molecular";
-  }
-  return "unknown";
-}
-
 bool Analysis::theta_defined() const { return values.ret_r > kNoDirectionDistance; }
 bool Analysis::phi_defined() const { return theta_defined() && theta_deg != 0 && theta_deg != 180; }
 
@@ -71,30 +50,6 @@ void table_values(const Analysis& a, double out[6]) {
   out[5] = kDegPerRad * v.ret_gamma;
 }
 
-std::string join_console_lines(const std::string& text) {
-  std::string joined;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    size_t a = start, b = end;
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (a < b && blank(text[a])) ++a;
-    while (b > a && blank(text[b - 1])) --b;
-    if (b > a) {
-      if (!joined.empty()) joined += ' ';
-      // Runs of blanks inside a line (number fields) become one blank.
-      for (size_t i = a; i < b; ++i) {
-        const bool is_blank = blank(text[i]);
-        if (is_blank && blank(text[i - 1])) continue;
-        joined += is_blank ? ' ' : text[i];
-      }
-    }
-    start = end + 1;
-  }
-  return joined;
-}
-
 Analysis analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
                          ParamArgs args, std::string* report_text) {
   std::ostringstream console;
@@ -112,7 +67,7 @@ Analysis analyse_frame(const GeometryBlock& block) {
     return analyse_quietly(block);
   } catch (const InputError& e) {
     Analysis result;
-    result.status = StopCode::coordinates;
+    result.status = Status::coordinates;
     result.message = e.what();
     return result;
   }
@@ -121,7 +76,7 @@ Analysis analyse_frame(const GeometryBlock& block) {
 Analysis analyse_frame(GeometryBlock& block, std::optional<int> n1) {
   Analysis result;
   if (block.n > kCapacity) {
-    result.status = StopCode::too_many_atoms;
+    result.status = Status::too_many_atoms;
     result.message = "max number of atoms -150000- exceeded";
     return result;
   }
@@ -130,7 +85,7 @@ Analysis analyse_frame(GeometryBlock& block, std::optional<int> n1) {
   } else {
     const LeadingFragment fragment = leading_fragment(block);
     if (fragment.n1 == 0) {
-      result.status = StopCode::n1_not_found;
+      result.status = Status::n1_not_found;
       result.message = fragment.message;
       return result;
     }

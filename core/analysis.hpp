@@ -14,7 +14,7 @@
 namespace kavor {
 
 struct Analysis {
-  StopCode status = StopCode::none;  // none: analysed
+  Status status = Status::ok;  // none: analysed
   // The core's parameter list after the run. Analyzer: ret_r (Angstrom) and
   // ret_theta .. ret_gamma (radians) are the returned values, after the
   // full-turn rule and the rule of 359.5 degrees. Builder: as the core left it.
@@ -25,7 +25,7 @@ struct Analysis {
   // The stop's console text as one line (join_console_lines; analyse_quietly only).
   std::string message;
 
-  bool ok() const { return status == StopCode::none; }
+  bool ok() const { return status == Status::ok; }
   // theta has a meaning when r exceeds 0.099999 Angstrom; phi also needs
   // theta off the polar axis (whole degrees not 0 or 180).
   bool theta_defined() const;
@@ -61,9 +61,5 @@ Analysis analyse_frame(GeometryBlock& block, std::optional<int> n1);
 // them: kDegPerRad times the returned radians; NaN for an undefined angle
 // and for every value of a stopped analysis.
 void table_values(const Analysis& analysis, double out[6]);
-
-// Console text as one line: each line trimmed of blanks and tabs, runs of
-// blanks made one, empty lines dropped, the rest joined by one blank.
-std::string join_console_lines(const std::string& text);
 
 }  // namespace kavor

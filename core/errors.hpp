@@ -12,35 +12,31 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "kavor/status.hpp"
 
 namespace kavor {
 
 enum ExitStatus : int { kExitOk = 0, kExitIoError = 2 };
 
-// Which orderly stop ended an analysis. Tables and the Python package show
-// it as a short stable code (stop_code_name); never renumber or rename.
-enum class StopCode {
-  none,              // not stopped: the pair was analysed
-  too_many_atoms,    // more than the capacity
-  atom_counts,       // a molecule with fewer than 3 atoms, or fewer than 6 in all
-  no_element,        // a molecule none of whose labels names an element
-  symmetric_1,       // molecule 1's axes cannot be oriented
-  symmetric_2,       // molecule 2's axes cannot be oriented
-  symmetric_both,    // neither molecule's
-  alignment_failed,  // no guess angle in the second alignment
-  euler_not_found,   // the Euler search found no candidate
-  distance_too_large,  // r above 9999.9 Angstrom: no file name
-  user_value,        // the builder refused a user value
-  coordinates,       // coordinates too large to analyse
-  n1_not_found,      // the bonded-fragment rule found no leading molecule 1
-  unreadable,        // the frame could not be read
-  not_molecular,     // a fragment bonded to its own periodic image (a chain or network)
-};
-const char* stop_code_name(StopCode code);
+// The orderly stop that ends an analysis: its code and the message lines it
+// wrote to the console, in order.
+class ProgramStop : public std::exception {
+ public:
+  explicit ProgramStop(Status stop_code, std::vector<std::string> message_lines = {});
+  const char* what() const noexcept override { return text_.c_str(); }
 
-struct ProgramStop {
-  StopCode code = StopCode::none;
+  Status code;
+  std::vector<std::string> lines;
+
+ private:
+  std::string text_;  // status name, then the lines trimmed and joined
 };
+
+// Console text as one line: each line trimmed of blanks and tabs, runs of
+// blanks made one, empty lines dropped, the rest joined by one blank.
+std::string join_console_lines(const std::string& text);
 
 class InputError : public std::runtime_error {
  public:

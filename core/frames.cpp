@@ -94,7 +94,8 @@ void set_direction_flags(CoreState& st) {
   write_flag_rows(st);
 }
 
-static void write_symmetric_message(CoreState& st, int molecule) {
+// Logs the symmetric-molecule message and adds its console lines to `said`.
+static void write_symmetric_message(CoreState& st, int molecule, std::vector<std::string>& said) {
   const bool second = molecule == 1;
   const char* first = second ? " Molecule 2 is symmetric concerning " : " Molecule 1 is symmetric concerning ";
   const char* console_system = second ? " a unique XYZ reference system, " : " a unique xyz system, ";
@@ -112,7 +113,7 @@ static void write_symmetric_message(CoreState& st, int molecule) {
                                          "    ",
                                          "    "};
   };
-  for (std::string_view line : lines(console_system)) st.say(free_line(line));
+  for (std::string_view line : lines(console_system)) said.push_back(free_line(line));
   for (std::string_view line : lines(log_system)) st.logf(line);
 }
 
@@ -139,22 +140,23 @@ void orient_axes(CoreState& st) {
   if (st.pass == 0) {
     const long s1 = std::lround(st.dflag[0] + st.dflag[1] + st.dflag[2]);
     const long s2 = std::lround(st.dflag[3] + st.dflag[4] + st.dflag[5]);
-    if (s1 < 20) write_symmetric_message(st, 0);
-    if (s2 < 20) write_symmetric_message(st, 1);
+    std::vector<std::string> said;  // the console's lines, written with the stop
+    if (s1 < 20) write_symmetric_message(st, 0, said);
+    if (s2 < 20) write_symmetric_message(st, 1, said);
     if (s1 < 20 || s2 < 20) {
       const std::string_view version =
           st.mode == Mode::analyzer ? " version: KAVOR 1.13.10 " : " version: UD-KAVOR 1.14 ";
-      st.say(free_line("  "));
-      st.say(free_line(" program stopped"));
-      st.say(free_line(version));
-      st.say(free_line("  "));
+      for (std::string_view line : {std::string_view("  "), std::string_view(" program stopped"),
+                                    version, std::string_view("  ")})
+        said.push_back(free_line(line));
       st.logf("  ");
       st.logf(" program stopped");
       st.logf(version);
       st.logf(" rev.: ZE11 ");
-      throw ProgramStop{s1 < 20 && s2 < 20 ? StopCode::symmetric_both
-                        : s1 < 20           ? StopCode::symmetric_1
-                                            : StopCode::symmetric_2};
+      st.session.stop(s1 < 20 && s2 < 20 ? Status::symmetric_both
+                      : s1 < 20           ? Status::symmetric_1
+                                          : Status::symmetric_2,
+                      std::move(said));
     }
     st.first_pass_sums = {static_cast<int>(s1), static_cast<int>(s2)};
   }

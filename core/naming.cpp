@@ -14,10 +14,9 @@ static constexpr long kNad = 999;  // internal value of a "NAD" field
 ResultNames build_result_names(Session& session, double r, double theta, double phi,
                                double alpha, double beta, double gamma) {
   if (r > kNameDistanceLimit) {
-    session.say(free_line(" distance between molecules greater than "));
-    session.say(free_line(" 9999.9 Angstrons "));
-    session.say(free_line(" name file error "));
-    throw ProgramStop{StopCode::distance_too_large};
+    session.stop(Status::distance_too_large,
+                 {free_line(" distance between molecules greater than "),
+                  free_line(" 9999.9 Angstrons "), free_line(" name file error ")});
   }
   return result_names(session.mode, r, theta, phi, alpha, beta, gamma);
 }

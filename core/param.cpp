@@ -23,15 +23,14 @@ class AlignmentObserver : public FitObserver {
   explicit AlignmentObserver(CoreState& st) : st_(st) {}
   void on_scan_end(int, int counter) override {
     if (counter != 0) return;
-    st_.say(free_line("  "));
-    for (int i = 0; i < 6; ++i) st_.say(free_line(" WARNING  "));
-    st_.say(free_line("  "));
-    st_.say(free_line(" WARNING - NO GUESS ANGLE FOUND IN FIT PROCEDURE - "));
-    st_.say(free_line(" problem in : AXES ALIGNMENT "));
-    st_.say(free_line("  "));
-    st_.say(free_line(" issue related to: "));
-    st_.say(free_line(" soma_diferencas and parametro_diferencas "));
-    st_.say(free_line(" best_z1,best_x1,best_y1 nao receberam valor algum "));
+    std::vector<std::string> said;  // console lines: a warning, or with the stop
+    said.push_back(free_line("  "));
+    for (int i = 0; i < 6; ++i) said.push_back(free_line(" WARNING  "));
+    for (const char* line : {"  ", " WARNING - NO GUESS ANGLE FOUND IN FIT PROCEDURE - ",
+                             " problem in : AXES ALIGNMENT ", "  ", " issue related to: ",
+                             " soma_diferencas and parametro_diferencas ",
+                             " best_z1,best_x1,best_y1 nao receberam valor algum "})
+      said.push_back(free_line(line));
     st_.logf("  ");
     for (int i = 0; i < 6; ++i) st_.logf(" WARNING ");
     st_.logf("  ");
@@ -42,7 +41,10 @@ class AlignmentObserver : public FitObserver {
     st_.logf(" soma_diferencas and parametro_diferencas ");
     st_.logf(" best_z1,best_x1,best_y1 nao receberam valor algum");
     st_.logf("  ");
-    if (st_.pass != 1) return;
+    if (st_.pass != 1) {
+      for (const std::string& line : said) st_.say(line);
+      return;
+    }
     static const char* const kError[] = {"  ",
                                          " AFTER SECOND AXES ALIGNMENT ",
                                          "  ",
@@ -52,13 +54,13 @@ class AlignmentObserver : public FitObserver {
                                          "  ",
                                          " issue related to: ",
                                          " soma_diferencas and parametro_diferencas "};
-    for (const char* line : kError) st_.say(free_line(line));
-    st_.say(free_line(" best_z1,best_x1,best_y1 nao receberam valor algum "));
+    for (const char* line : kError) said.push_back(free_line(line));
+    said.push_back(free_line(" best_z1,best_x1,best_y1 nao receberam valor algum "));
     for (const char* line : kError) st_.logf(line);
     st_.logf(" best_z1,best_x1,best_y1 nao receberam valor algum");
     st_.logf("  ");
-    st_.say(free_line("  "));
-    throw ProgramStop{StopCode::alignment_failed};
+    said.push_back(free_line("  "));
+    st_.session.stop(Status::alignment_failed, std::move(said));
   }
 
  private:
@@ -103,12 +105,12 @@ class EulerObserver : public FitObserver {
 
   void on_scan_end(int iteration, int counter) override {
     if (iteration != 1 || counter != 0) return;
-    for (int i = 0; i < 4; ++i) st_.say(free_line(" ERROR - EULER ANGLES NOT FOUND "));
     for (int i = 0; i < 3; ++i) st_.logf(" ERROR - EULER ANGLES NOT FOUND ");
     st_.logf(" tipico erro com verificador ");
     st_.logf(" habilitar EULER ISSUE e verif. right handed part");
     st_.logf(" ERROR - EULER ANGLES NOT FOUND ");
-    throw ProgramStop{StopCode::euler_not_found};
+    st_.session.stop(Status::euler_not_found,
+                     std::vector<std::string>(4, free_line(" ERROR - EULER ANGLES NOT FOUND ")));
   }
 
   void on_window(const FitWindow& w, const BestAngles& best) override {
@@ -158,9 +160,10 @@ void check_identified(CoreState& st) {
   for (int i = 0; i < st.n_total; ++i)
     if (st.originalcoo_and_m[i].znum != 0.0) ok[i < st.n1 ? 0 : 1] = true;
   if (ok[0] && ok[1]) return;
-  if (!ok[0]) st.say(free_line(" molecule 1 has no recognised element label "));
-  if (!ok[1]) st.say(free_line(" molecule 2 has no recognised element label "));
-  throw ProgramStop{StopCode::no_element};
+  std::vector<std::string> said;
+  if (!ok[0]) said.push_back(free_line(" molecule 1 has no recognised element label "));
+  if (!ok[1]) said.push_back(free_line(" molecule 2 has no recognised element label "));
+  st.session.stop(Status::no_element, std::move(said));
 }
 
 double angle_between(const Vec3& a, const Vec3& b) {

@@ -445,7 +445,7 @@ Analysis analyse_molecule_pair(const Structure& s, const std::vector<Molecule>& 
   for (int m : {pair.mol1, pair.mol2})
     if (!molecules[m].molecular) {
       Analysis result;
-      result.status = StopCode::not_molecular;
+      result.status = Status::not_molecular;
       result.message = "molecule " + std::to_string(m + 1) +
                        " is bonded to its own periodic image (a chain or network through the cell), "
                        "not a molecule";

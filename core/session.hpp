@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/atoms.hpp"
+#include "core/errors.hpp"
 #include "core/format.hpp"
 #include "core/outfile.hpp"
 
@@ -31,6 +32,12 @@ struct Session {
   void stage(OutputFile& file) { staged.add(file); }
 
   void say(std::string_view line) { console << line << '\n'; }
+  // Ends the run with an orderly stop: its message lines go to the console,
+  // and travel with the exception.
+  [[noreturn]] void stop(Status code, std::vector<std::string> lines) {
+    for (const std::string& line : lines) say(line);
+    throw ProgramStop(code, std::move(lines));
+  }
   // With report_text set the report is kept there instead of in a file
   // (a scan copies the analysis part of it into every point's report).
   std::string* report_text = nullptr;

@@ -21,18 +21,16 @@ void write_banner(Session& s, std::string_view version_line) {
 
 // The N1 message ends with a tab, the N message does not.
 [[noreturn]] static void stop_too_few_atoms(Session& s, bool n1_message) {
-  s.say(free_line(" This version allow the study of entities "));
-  s.say(free_line(" with more than 2 atoms "));
-  s.say(free_line(n1_message ? " ERROR \t" : " ERROR "));
-  throw ProgramStop{StopCode::atom_counts};
+  s.stop(Status::atom_counts, {free_line(" This version allow the study of entities "),
+                               free_line(" with more than 2 atoms "),
+                               free_line(n1_message ? " ERROR \t" : " ERROR ")});
 }
 
 void stop_on_atom_counts(Session& s, const GeometryBlock& block) {
   if (block.n1 <= 2 || block.n <= 5) stop_too_few_atoms(s, block.n1 <= 2);
   if (block.n1 >= block.n) {
-    s.say(free_line(" molecule 2 has no atoms: N1 must be smaller than N "));
-    s.say(free_line(" ERROR "));
-    throw ProgramStop{StopCode::atom_counts};
+    s.stop(Status::atom_counts, {free_line(" molecule 2 has no atoms: N1 must be smaller than N "),
+                                 free_line(" ERROR ")});
   }
   // Molecule 2 with one or two atoms: N1 is too large, so N1's message.
   if (block.n - block.n1 <= 2) stop_too_few_atoms(s, true);

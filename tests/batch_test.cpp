@@ -593,7 +593,7 @@ TEST(BatchBuild, LargePairContactsEqualEveryPairTested) {
   }
   block.n = static_cast<int>(block.icoo_and_m.size());
   PlacementBase base(block);
-  ASSERT_EQ(base.status(), StopCode::none) << base.message();
+  ASSERT_EQ(base.status(), Status::ok) << base.message();
   PlacedPoint point;
   int with_contacts = 0;
   // Molecule 2 indexed for each point, then once for all of them.
@@ -601,7 +601,7 @@ TEST(BatchBuild, LargePairContactsEqualEveryPairTested) {
     if (prepared) base.prepare_contacts(3.0);
     for (const double r : {0.0, 8.0, 14.0, 20.0, 40.0}) {
       place_point(base, UserValues{r, 70, 30, 40, 50, 60}, point, PlaceOptions{true, 3.0});
-      ASSERT_EQ(point.status, StopCode::none);
+      ASSERT_EQ(point.status, Status::ok);
       int contacts = 0;
       double nearest = 1e300;
       std::vector<ContactPair> pairs;

@@ -39,7 +39,7 @@ TEST(Periodic, CrystalHasTwoWholeMoleculesRelatedByInversion) {
   int translations = 0;
   for (size_t k = 0; k < pairs.size(); ++k) {
     const MoleculePair& p = pairs[k];
-    EXPECT_EQ(results[k].status, StopCode::none);
+    EXPECT_EQ(results[k].status, Status::ok);
     if (p.mol1 != p.mol2) continue;
     // a molecule and its own copy: centres of mass one lattice vector apart
     const Vec3 t = translation(*s.cell, p.shift);
@@ -88,7 +88,7 @@ TEST(Periodic, ChainBondedToItsOwnImageIsNotMolecular) {
   EXPECT_TRUE(molecules[1].molecular);
   for (const MoleculePair& p : find_pairs(s, molecules, PairCriterion{true, 6.0, true})) {
     const Analysis a = analyse_molecule_pair(s, molecules, p);
-    EXPECT_EQ(a.status == StopCode::not_molecular, p.mol1 == 0 || p.mol2 == 0);
+    EXPECT_EQ(a.status == Status::not_molecular, p.mol1 == 0 || p.mol2 == 0);
   }
   s.cell->a = {25.4, 0, 0};  // the same atoms in a wide cell: a chain piece, a molecule
   EXPECT_TRUE(find_molecules(s)[0].molecular);

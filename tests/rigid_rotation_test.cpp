@@ -69,7 +69,7 @@ Case make_case(const std::string& name) {
     const PlacementBase base(read_block(testing::example(b.example, "UD-input-GEOMETRY.xyz")));
     PlacedPoint placed;
     place_point(base, b.values, placed);
-    EXPECT_EQ(placed.status, StopCode::none);
+    EXPECT_EQ(placed.status, Status::ok);
     Case c{name, {}, true, {}};
     std::vector<std::string> refusal;
     EXPECT_TRUE(adjust_user_values(b.values, c.written, refusal));

@@ -19,18 +19,13 @@ MDAnalysis trajectories.
 """
 from ._analysis import (FRAME_DTYPE, STATUS_CODES, Placement, Summary, analyze,
                         analyze_frames, leading_fragment)
-from ._errors import (AlignmentFailed, AnalysisStop, AtomCounts, CoordinatesTooLarge,
-                      DistanceTooLarge, EulerNotFound, N1NotFound, NoElement,
-                      SymmetricBoth, SymmetricMolecule, SymmetricMolecule1,
-                      NotMolecular, SymmetricMolecule2, TooManyAtoms)
+from ._errors import *  # noqa: F401,F403 (AnalysisStop and a class per stop code)
+from ._errors import __all__ as _stop_classes
 from ._kavor import __version__
 from ._pairs import PAIR_DTYPE, pairs
 from ._placement import Builder, Contact, PlacedPair, place
 
 __all__ = [
     "FRAME_DTYPE", "STATUS_CODES", "Placement", "Summary", "analyze", "analyze_frames",
-    "leading_fragment", "AnalysisStop", "AlignmentFailed", "AtomCounts", "CoordinatesTooLarge",
-    "DistanceTooLarge", "EulerNotFound", "N1NotFound", "NoElement", "SymmetricBoth",
-    "SymmetricMolecule", "SymmetricMolecule1", "SymmetricMolecule2", "TooManyAtoms",
-    "Builder", "Contact", "PlacedPair", "place", "NotMolecular", "PAIR_DTYPE", "pairs",
-]
+    "leading_fragment", "Builder", "Contact", "PlacedPair", "place", "PAIR_DTYPE", "pairs",
+] + _stop_classes

@@ -41,7 +41,7 @@ class Placement:
                 nan if self.phi is None else self.phi, self.alpha, self.beta, self.gamma)
 
 
-STATUS_CODES = tuple(_kavor.stop_codes)  # indexed by the library's stop code; [0] is "ok"
+STATUS_CODES = tuple(row[0] for row in _kavor.status_table)  # indexed by the library's code; [0] is "ok"
 _STATUS_NAMES = np.array(STATUS_CODES)
 
 # One row per frame of analyze_frames.

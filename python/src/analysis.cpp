@@ -43,11 +43,11 @@ py::tuple analyze(const std::vector<std::string>& tokens, const Positions& posit
                            whole_or_none(a.phi_defined(), a.phi_deg), a.alpha_deg, a.beta_deg,
                            a.gamma_deg);
   }
-  return py::make_tuple(stop_code_name(a.status), a.message, values, name, whole);
+  return py::make_tuple(status_name(a.status), a.message, values, name, whole);
 }
 
 // Every frame of an (F, N, 3) array: values (F, 6) as table_values gives them
-// and the stop code of each frame (StopCode as a number, 0 = analysed).
+// and the stop code of each frame (Status as a number, 0 = analysed).
 py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions& frames,
                          std::optional<long long> n1_given, std::optional<int> jobs) {
   if (frames.ndim() != 3 || frames.shape(2) != 3 ||
@@ -108,10 +108,12 @@ py::tuple leading_fragment_of(const std::vector<std::string>& tokens, const Posi
 }  // namespace
 
 void add_analysis(py::module_& m) {
-  py::list names;
-  for (int code = 0; std::string(stop_code_name(static_cast<StopCode>(code))) != "unknown"; ++code)
-    names.append(stop_code_name(static_cast<StopCode>(code)));
-  m.attr("stop_codes") = names;  // stop_codes[StopCode] is its name; [0] is "ok"
+  // The status table, indexed by Status ([0] is ok): (code, Python class,
+  // its base class or "", README text).
+  py::list table;
+  for (const StatusInfo& info : status_codes())
+    table.append(py::make_tuple(info.name, info.python_class, info.python_base, info.text));
+  m.attr("status_table") = table;
   m.def("analyze", &analyze, py::arg("labels"), py::arg("positions"), py::arg("n1"));
   m.def("analyze_frames", &analyze_frames, py::arg("labels"), py::arg("frames"), py::arg("n1"),
         py::arg("jobs"));

@@ -38,7 +38,7 @@ py::tuple place(const PlacementBase& base, double r, double theta, double phi, d
     py::gil_scoped_release release;
     place_point(base, values, point, options);
   }
-  if (point.status != StopCode::none) return py::make_tuple(stop_code_name(point.status), point.message);
+  if (point.status != Status::ok) return py::make_tuple(status_name(point.status), point.message);
 
   const size_t n = static_cast<size_t>(base.n());
   py::array_t<double> xyz({n, size_t{3}});
@@ -54,7 +54,7 @@ py::tuple place(const PlacementBase& base, double r, double theta, double phi, d
   }
   py::list contacts;
   for (const ContactPair& c : point.contact_pairs) contacts.append(py::make_tuple(c.i, c.k, c.d));
-  return py::make_tuple(stop_code_name(point.status), point.message, xyz, numbers, contacts,
+  return py::make_tuple(status_name(point.status), point.message, xyz, numbers, contacts,
                         point.min_distance, point.names.stem + ")");
 }
 

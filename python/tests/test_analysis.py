@@ -194,3 +194,17 @@ print(sorted(set(table["status"])), repr(table["r"][0]), repr(table["r"][-1]))
     assert run.returncode == 0, run.stderr
     r = repr(kavor.analyze(LABELS, POSITIONS, N1).r)
     assert run.stdout.split() == ["['ok']", r, r]
+
+
+def test_status_table_drives_readme_and_classes():
+    """Every stop code has its class, and the README's status table says what the library's does."""
+    rows = [line.split(" | ") for line in (EXAMPLES.parent / "README.md").read_text().split("\n")
+            if line.startswith("| `")]
+    readme = {cells[0][3:-1]: cells[1][:-2] for cells in rows if cells[0][3:-1] in kavor.STATUS_CODES}
+    assert readme == {code: text for code, _, _, text in kavor._kavor.status_table}
+    assert kavor.STATUS_CODES[0] == "ok"
+    for code in kavor.STATUS_CODES[1:]:
+        stop = kavor._errors.stop_for(code, "text")
+        assert stop.status == code and type(stop) is not kavor.AnalysisStop
+        assert isinstance(stop, kavor.SymmetricMolecule) == code.startswith("symmetric")
+    assert issubclass(kavor.SymmetricMolecule1, kavor.SymmetricMolecule)
