@@ -61,7 +61,7 @@ static void run(Session& s) {
   read_atoms_and_n1(reader, block);
 
   write_banner(s, kAnalyzerVersionLine);
-  const Analysis result = analyse_pair(block, s);
+  const PairResult result = analyse_pair(block, s);
   if (!result.ok()) return;
 
   write_summary(s, result.values.r, result.theta_deg, result.phi_deg, result.alpha_deg,

@@ -71,49 +71,31 @@ struct Job {
 
 // N1 of a standard XYZ frame: n1_auto, or fixed_n1 (never -1 here).
 void analyse_job(Job& job, bool n1_auto, int fixed_n1, std::string& row) {
-  Status status = Status::ok;
-  std::string message;
-  Analysis result;
+  Analysis a;
   if (!job.error.empty()) {
-    status = Status::unreadable;
-    message = job.error;
+    a.status = Status::unreadable;
+    a.message = job.error;
   } else {
     // kavor's layout carries N1; standard XYZ takes --n1 N or the bonds.
     std::optional<int> n1;
     if (job.data.has_n1) n1 = job.data.block.n1;
     else if (!n1_auto) n1 = fixed_n1;
-    result = analyse_frame(job.data.block, n1);
-    status = result.status;
-    message = result.message;
+    a = public_analysis(analyse_frame(job.data.block, n1));
   }
   row.clear();
   append_text(row, job.source);
   row += '\t';
   row += std::to_string(job.frame);
   row += '\t';
-  row += status_name(status);
-  row += '\t';
-  if (status == Status::ok) {
-    const ParamArgs& v = result.values;
-    append_number(row, v.ret_r);
+  row += status_name(a.status);
+  for (double value : {a.r, a.theta, a.phi, a.alpha, a.beta, a.gamma}) {
     row += '\t';
-    if (result.theta_defined()) append_number(row, kDegPerRad * v.ret_theta);
-    row += '\t';
-    if (result.phi_defined()) append_number(row, kDegPerRad * v.ret_phi);
-    row += '\t';
-    append_number(row, kDegPerRad * v.ret_alpha);
-    row += '\t';
-    append_number(row, kDegPerRad * v.ret_beta);
-    row += '\t';
-    append_number(row, kDegPerRad * v.ret_gamma);
-    row += '\t';
-    row += result.stem;
-    row += ')';
-  } else {
-    row += "\t\t\t\t\t\t";
+    append_number(row, value);  // NaN: an empty field
   }
   row += '\t';
-  append_text(row, message);
+  row += a.name;
+  row += '\t';
+  append_text(row, a.message);
   row += '\n';
 }
 

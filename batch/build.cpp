@@ -390,7 +390,7 @@ class Builder {
     row += status_name(point.status);
     row += '\t';
     const bool ok = point.status == Status::ok;
-    const std::string name = ok ? point.names.stem + ")" : std::string();
+    const std::string name = ok ? point.names.name : std::string();
     row += name;
     row += '\t';
     if (ok) row += std::to_string(point.contacts);

@@ -241,7 +241,7 @@ struct FrameJob {
 struct PairJob {
   const FrameJob* frame = nullptr;
   const MoleculePair* pair = nullptr;
-  Analysis result;
+  PairResult result;
   std::string row;       // without the line end
   std::string geometry;  // kavor's input layout, with --extract
   std::string xyz;       // an extended XYZ frame, with --xyz
@@ -261,7 +261,7 @@ void run_pair(PairJob& job, const Options& o) {
   const FrameJob& f = *job.frame;
   const MoleculePair& p = *job.pair;
   job.result = analyse_molecule_pair(f.structure, f.molecules, p);
-  const Analysis& a = job.result;
+  const PairResult& a = job.result;
   double v[6];
   table_values(a, v);
   std::string& row = job.row;
@@ -279,7 +279,7 @@ void run_pair(PairJob& job, const Options& o) {
     append_number(row, value);
   }
   row += '\t';
-  if (a.ok()) row += a.stem + ")";
+  if (a.ok()) row += a.name;
   row += '\t';
   append_text(row, a.message);
 
@@ -323,7 +323,7 @@ void run_pair(PairJob& job, const Options& o) {
         x += '=';
         append_number(x, v[k]);
       }
-    if (a.ok()) x += " name=\"" + a.stem + ")\"";
+    if (a.ok()) x += " name=\"" + a.name + "\"";
     x += " pbc=\"F F F\"\n" + atoms;
   }
 }

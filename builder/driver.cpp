@@ -71,7 +71,7 @@ void run(Session& s) {
   args.ret_beta = beta;
   args.ret_gamma = gamma;
   args.ret_r = r;
-  const Analysis result = analyse_pair(block, s, args, &placement);
+  const PairResult result = analyse_pair(block, s, args, &placement);
   if (!result.ok()) return;
   args = result.values;
 

@@ -69,7 +69,7 @@ PlacementBase::PlacementBase(const GeometryBlock& block, bool too_many, bool kee
     return;
   }
   Snapshot snapshot;
-  Analysis result;
+  PairResult result;
   try {
     result = analyse_quietly(block, Mode::builder, &snapshot, {}, keep_report ? &report_ : nullptr);
   } catch (const InputError& e) {

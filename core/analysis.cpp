@@ -11,24 +11,24 @@
 
 namespace kavor {
 
-bool Analysis::theta_defined() const { return values.ret_r > kNoDirectionDistance; }
-bool Analysis::phi_defined() const { return theta_defined() && theta_deg != 0 && theta_deg != 180; }
+bool PairResult::theta_defined() const { return values.ret_r > kNoDirectionDistance; }
+bool PairResult::phi_defined() const { return theta_defined() && theta_deg != 0 && theta_deg != 180; }
 
-Analysis analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args,
+PairResult analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args,
                       PlacementStage* placement) {
-  Analysis result;
+  PairResult result;
   try {
     stop_on_atom_counts(session, block);
     args.mode_flag = session.mode == Mode::builder ? 'y' : 'n';
     std::vector<Label> isymbol = block.isymbol;
     AtomTable table = block.icoo_and_m;
     int n = block.n;
-    param(n, block.n1, isymbol, table, args, session, placement);
+    param(n, block.n1, isymbol, table, args, session, placement, &result.first);
   } catch (const ProgramStop& stop) {
     result.status = stop.code;
   }
   result.values = args;
-  result.stem = args.result_stem;
+  result.name = args.result_name;
   result.theta_deg = std::lround(kDegPerRad * args.ret_theta);
   result.phi_deg = std::lround(kDegPerRad * args.ret_phi);
   result.alpha_deg = std::lround(kDegPerRad * args.ret_alpha);
@@ -37,7 +37,7 @@ Analysis analyse_pair(const GeometryBlock& block, Session& session, ParamArgs ar
   return result;
 }
 
-void table_values(const Analysis& a, double out[6]) {
+void table_values(const PairResult& a, double out[6]) {
   const double undefined = std::numeric_limits<double>::quiet_NaN();
   for (int k = 0; k < 6; ++k) out[k] = undefined;
   if (!a.ok()) return;
@@ -50,47 +50,52 @@ void table_values(const Analysis& a, double out[6]) {
   out[5] = kDegPerRad * v.ret_gamma;
 }
 
-Analysis analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
+PairResult analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
                          ParamArgs args, std::string* report_text) {
   std::ostringstream console;
   Session session(console, ".", mode);
   session.write_files = false;
   session.report_text = report_text;
-  Analysis result = analyse_pair(block, session, args, placement);
+  PairResult result = analyse_pair(block, session, args, placement);
   const std::string text = console.str();
   if (!text.empty()) result.message = join_console_lines(text);
   return result;
 }
 
-Analysis analyse_frame(const GeometryBlock& block) {
+PairResult analyse_frame(const GeometryBlock& block) {
   try {
     return analyse_quietly(block);
   } catch (const InputError& e) {
-    Analysis result;
+    PairResult result;
     result.status = Status::coordinates;
     result.message = e.what();
     return result;
   }
 }
 
-Analysis analyse_frame(GeometryBlock& block, std::optional<int> n1) {
-  Analysis result;
+Status resolve_n1(GeometryBlock& block, std::optional<int> n1, std::string& message) {
+  if (n1) {
+    block.n1 = *n1;
+    return Status::ok;
+  }
+  LeadingFragment fragment = leading_fragment(block);
+  if (fragment.n1 == 0) {
+    message = std::move(fragment.message);
+    return Status::n1_not_found;
+  }
+  block.n1 = fragment.n1;
+  return Status::ok;
+}
+
+PairResult analyse_frame(GeometryBlock& block, std::optional<int> n1) {
+  PairResult result;
   if (block.n > kCapacity) {
     result.status = Status::too_many_atoms;
     result.message = "max number of atoms -150000- exceeded";
     return result;
   }
-  if (n1) {
-    block.n1 = *n1;
-  } else {
-    const LeadingFragment fragment = leading_fragment(block);
-    if (fragment.n1 == 0) {
-      result.status = Status::n1_not_found;
-      result.message = fragment.message;
-      return result;
-    }
-    block.n1 = fragment.n1;
-  }
+  result.status = resolve_n1(block, n1, result.message);
+  if (!result.ok()) return result;
   return analyse_frame(block);
 }
 

@@ -13,17 +13,19 @@
 
 namespace kavor {
 
-struct Analysis {
+struct PairResult {
   Status status = Status::ok;  // none: analysed
   // The core's parameter list after the run. Analyzer: ret_r (Angstrom) and
   // ret_theta .. ret_gamma (radians) are the returned values, after the
   // full-turn rule and the rule of 359.5 degrees. Builder: as the core left it.
   ParamArgs values;
-  std::string stem;  // "[0005.2-092-082]-(023-132-038": the result files' names
+  std::string name;  // "[0005.2-092-082]-(023-132-038)": the result files' name
   // Whole degrees as the analyzer's summary shows them (half away from zero).
   long theta_deg = 0, phi_deg = 0, alpha_deg = 0, beta_deg = 0, gamma_deg = 0;
   // The stop's console text as one line (join_console_lines; analyse_quietly only).
   std::string message;
+  // Each molecule's principal axes from the first pass (analyser mode).
+  FirstAxes first;
 
   bool ok() const { return status == Status::ok; }
   // theta has a meaning when r exceeds 0.099999 Angstrom; phi also needs
@@ -38,28 +40,35 @@ struct Analysis {
 // With session.write_files off no report line is formatted and no file is
 // written. `args` carries the builder's user values in; `placement` is the
 // builder's stage after the analysis.
-Analysis analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args = {},
+PairResult analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args = {},
                       PlacementStage* placement = nullptr);
+
+// The library's view of a result: the six values as the batch writes them
+// (degrees; NaN where its field is empty), the name and the molecules.
+Analysis public_analysis(const PairResult& result);
 
 // Analyser-mode analysis without report, files or console; a stop's text
 // goes to `message`.
 // With `report_text` the report is kept there.
-Analysis analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
+PairResult analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
                          PlacementStage* placement = nullptr, ParamArgs args = {},
                          std::string* report_text = nullptr);
 
 // One frame of a batch: analyse_quietly, with coordinates too large to
 // analyse given as the stop `coordinates` instead of an exception.
-Analysis analyse_frame(const GeometryBlock& block);
+PairResult analyse_frame(const GeometryBlock& block);
 // The same for a frame without N1 of its own: molecule 1 is the first `n1`
 // atoms, or, with no n1, the bonded fragment of the first atom
 // (leading_fragment; stop n1_not_found when there is none). A frame above
 // the capacity stops with too_many_atoms before anything else.
-Analysis analyse_frame(GeometryBlock& block, std::optional<int> n1);
+PairResult analyse_frame(GeometryBlock& block, std::optional<int> n1);
+// Sets block.n1 to `n1`, or with none to the bonded fragment of the first
+// atom: ok, or n1_not_found with leading_fragment's message.
+Status resolve_n1(GeometryBlock& block, std::optional<int> n1, std::string& message);
 
 // r (Angstrom) and theta, phi, alpha, beta, gamma in degrees as tables show
 // them: kDegPerRad times the returned radians; NaN for an undefined angle
 // and for every value of a stopped analysis.
-void table_values(const Analysis& analysis, double out[6]);
+void table_values(const PairResult& analysis, double out[6]);
 
 }  // namespace kavor

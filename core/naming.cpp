@@ -70,14 +70,15 @@ ResultNames result_names(Mode mode, double r, double theta, double phi, double a
 
   ResultNames names;
   names.stem = distance + "-" + t_field + "-" + p_field + "]-(" + a_field + "-" + b_field + "-" + g_field;
+  names.name = names.stem + ")";
   if (mode == Mode::analyzer) {
-    names.geometry = names.stem + ")-KAVOR.xyz";
-    names.bild = names.stem + ")-KAVOR-UCSF-Chimera.bild";
+    names.geometry = names.name + "-KAVOR.xyz";
+    names.bild = names.name + "-KAVOR-UCSF-Chimera.bild";
   } else {
-    names.geometry = names.stem + ")-UD-KAVOR.xyz";
-    names.bild = names.stem + ")-UD-KAVOR-UCSF-Chimera.bild";
-    names.short_geometry = names.stem + ")-SHORT-CONTACTS-IDENTIFED.xyz";
-    names.short_bild = names.stem + ")-SHORT-CONTACTS-IDENTIFIED.bild";
+    names.geometry = names.name + "-UD-KAVOR.xyz";
+    names.bild = names.name + "-UD-KAVOR-UCSF-Chimera.bild";
+    names.short_geometry = names.name + "-SHORT-CONTACTS-IDENTIFED.xyz";
+    names.short_bild = names.name + "-SHORT-CONTACTS-IDENTIFIED.bild";
   }
   return names;
 }

@@ -14,6 +14,7 @@ namespace kavor {
 
 struct ResultNames {
   std::string stem;           // 29 characters
+  std::string name;           // stem + ")": the name tables and the package show
   std::string geometry;       // ")-KAVOR.xyz" or ")-UD-KAVOR.xyz"
   std::string bild;           // ")-KAVOR-UCSF-Chimera.bild" or ")-UD-KAVOR-UCSF-Chimera.bild"
   std::string short_geometry; // builder only: ")-SHORT-CONTACTS-IDENTIFED.xyz"

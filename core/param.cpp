@@ -266,7 +266,7 @@ static void write_analyzer_files(CoreState& st, const AtomTable& coo_and_m,
                                  const std::vector<Label>& isymbol, ParamArgs& a) {
   const ResultNames names = build_result_names(st.session, a.ret_r, a.ret_theta, a.ret_phi,
                                                a.ret_alpha, a.ret_beta, a.ret_gamma);
-  a.result_stem = names.stem;
+  a.result_name = names.name;
   if (!st.session.write_files) return;
   OutputFile geometry, bild;
   geometry.open(st.session.file(names.geometry));
@@ -289,8 +289,29 @@ static void back_one_turn(double& angle) {
   if (std::lround(angle * 180.0 / kPi) > 360) angle -= kTwoPi;
 }
 
+// Centres, moments (amu Angstrom^2) and axes of the current pass, in frame
+// order x, y, z / X, Y, Z: each axis the solver's unit eigenvector, turned
+// as its end point in the table stands.
+static void record_axes(const CoreState& st, FirstAxes& first) {
+  constexpr double kAmuA2PerGCm2 = 1.0 / (kGramsPerAmu * kCmPerAngstrom * kCmPerAngstrom);
+  static const int kFrameOrder[2][3] = {{kAxis_x, kAxis_y, kAxis_z}, {kAxis_X, kAxis_Y, kAxis_Z}};
+  for (int k = 0; k < 2; ++k) {
+    PrincipalAxes& m = first.molecules[k];
+    const Vec3& c = st.cm[k];
+    m.centre = {c.x, c.y, c.z};
+    for (int j = 0; j < 3; ++j) m.moments[j] = st.moments[k][j] * kAmuA2PerGCm2;
+    for (int j = 0; j < 3; ++j) {
+      const int end = kFrameOrder[k][j];
+      const Vec3& e = st.eigvec[k][end - 3 * k];
+      const Vec3 e_signed = dot(sub(st.endpoints[end], c), e) < 0.0 ? neg(e) : e;
+      m.axes[j] = {e_signed.x, e_signed.y, e_signed.z};
+    }
+  }
+  first.known = true;
+}
+
 void param(int& n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, ParamArgs& args,
-           Session& session, PlacementStage* placement) {
+           Session& session, PlacementStage* placement, FirstAxes* first) {
   const Mode mode = args.mode_flag == 'y' ? Mode::builder : Mode::analyzer;
   CoreState st(session, mode);
   st.n_total = n;
@@ -307,9 +328,12 @@ void param(int& n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, Pa
   for (st.pass = 0; st.pass < 3;) {
     analyse_molecule(st, coo_and_m, 0);
     analyse_molecule(st, coo_and_m, 1);
+    const bool record = first != nullptr && st.pass == 0;
+    if (record) record_axes(st, *first);  // the solver's signs, should the frames stop
     write_initial_data(st);
     write_verification(st);
     build_frames(st);
+    if (record) record_axes(st, *first);  // oriented and right-handed
     alignment_pass(st, coo_and_m);  // advances st.pass
   }
   n = st.n2;

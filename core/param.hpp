@@ -10,6 +10,7 @@
 #include "core/atoms.hpp"
 #include "core/session.hpp"
 #include "core/state.hpp"
+#include "kavor/kavor.hpp"
 
 namespace kavor {
 
@@ -29,7 +30,7 @@ struct ParamArgs {
   double ret_beta = 0.0;
   double ret_gamma = 0.0;
   double ret_r = 0.0;
-  std::string result_stem;        // analyzer: stem of the result-file names
+  std::string result_name;        // analyzer: the result files' name, "[0005.2-...-038)"
 };
 
 // The builder's stages after the final values (placement, short contacts,
@@ -41,11 +42,18 @@ class PlacementStage {
                    ParamArgs& args) = 0;
 };
 
+// Each molecule's principal axes from the first pass, in the input's
+// coordinates (kavor::PrincipalAxes): `known` once both molecules were analysed.
+struct FirstAxes {
+  std::array<PrincipalAxes, 2> molecules{};
+  bool known = false;
+};
+
 // Runs the core. `n` is overwritten with the size of molecule 2, as the
 // original program's atom-count argument was. May end the run with
 // ProgramStop after writing its messages.
 void param(int& n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, ParamArgs& args,
-           Session& session, PlacementStage* placement = nullptr);
+           Session& session, PlacementStage* placement = nullptr, FirstAxes* first = nullptr);
 
 // The pieces, for tests.
 void alignment_pass(CoreState& st, AtomTable& coo_and_m);

@@ -440,11 +440,11 @@ GeometryBlock pair_geometry(const Structure& s, const std::vector<Molecule>& mol
   return block;
 }
 
-Analysis analyse_molecule_pair(const Structure& s, const std::vector<Molecule>& molecules,
+PairResult analyse_molecule_pair(const Structure& s, const std::vector<Molecule>& molecules,
                                const MoleculePair& pair) {
   for (int m : {pair.mol1, pair.mol2})
     if (!molecules[m].molecular) {
-      Analysis result;
+      PairResult result;
       result.status = Status::not_molecular;
       result.message = "molecule " + std::to_string(m + 1) +
                        " is bonded to its own periodic image (a chain or network through the cell), "
@@ -455,9 +455,9 @@ Analysis analyse_molecule_pair(const Structure& s, const std::vector<Molecule>& 
   return analyse_frame(block, block.n1);
 }
 
-std::vector<Analysis> analyse_molecule_pairs(const Structure& s, const std::vector<Molecule>& molecules,
+std::vector<PairResult> analyse_molecule_pairs(const Structure& s, const std::vector<Molecule>& molecules,
                                              const std::vector<MoleculePair>& pairs, int jobs) {
-  std::vector<Analysis> results(pairs.size());
+  std::vector<PairResult> results(pairs.size());
   parallel_for(jobs, pairs.size(), [&](size_t k) { results[k] = analyse_molecule_pair(s, molecules, pairs[k]); });
   return results;
 }

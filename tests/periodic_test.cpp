@@ -35,7 +35,7 @@ TEST(Periodic, CrystalHasTwoWholeMoleculesRelatedByInversion) {
     EXPECT_EQ(m.formula, "C9H18N2O2");
   }
   const std::vector<MoleculePair> pairs = find_pairs(s, molecules, PairCriterion{});
-  const std::vector<Analysis> results = analyse_molecule_pairs(s, molecules, pairs, 2);
+  const std::vector<PairResult> results = analyse_molecule_pairs(s, molecules, pairs, 2);
   int translations = 0;
   for (size_t k = 0; k < pairs.size(); ++k) {
     const MoleculePair& p = pairs[k];
@@ -87,7 +87,7 @@ TEST(Periodic, ChainBondedToItsOwnImageIsNotMolecular) {
   EXPECT_FALSE(molecules[0].molecular);
   EXPECT_TRUE(molecules[1].molecular);
   for (const MoleculePair& p : find_pairs(s, molecules, PairCriterion{true, 6.0, true})) {
-    const Analysis a = analyse_molecule_pair(s, molecules, p);
+    const PairResult a = analyse_molecule_pair(s, molecules, p);
     EXPECT_EQ(a.status == Status::not_molecular, p.mol1 == 0 || p.mol2 == 0);
   }
   s.cell->a = {25.4, 0, 0};  // the same atoms in a wide cell: a chain piece, a molecule

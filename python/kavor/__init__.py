@@ -17,7 +17,7 @@ reverse, molecule 1 placed at given parameters as ud-kavor places it.
 kavor.ase works on ASE Atoms objects and trajectories, kavor.mda on
 MDAnalysis trajectories.
 """
-from ._analysis import (FRAME_DTYPE, STATUS_CODES, Placement, Summary, analyze,
+from ._analysis import (FRAME_DTYPE, STATUS_CODES, Molecule, Placement, Summary, analyze,
                         analyze_frames, leading_fragment)
 from ._errors import *  # noqa: F401,F403 (AnalysisStop and a class per stop code)
 from ._errors import __all__ as _stop_classes
@@ -26,6 +26,7 @@ from ._pairs import PAIR_DTYPE, pairs
 from ._placement import Builder, Contact, PlacedPair, place
 
 __all__ = [
-    "FRAME_DTYPE", "STATUS_CODES", "Placement", "Summary", "analyze", "analyze_frames",
-    "leading_fragment", "Builder", "Contact", "PlacedPair", "place", "PAIR_DTYPE", "pairs",
+    "FRAME_DTYPE", "STATUS_CODES", "Molecule", "Placement", "Summary", "analyze",
+    "analyze_frames", "leading_fragment", "Builder", "Contact", "PlacedPair", "place",
+    "PAIR_DTYPE", "pairs",
 ] + _stop_classes

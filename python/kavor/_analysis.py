@@ -7,7 +7,7 @@ to the last bit.
 """
 import operator
 from collections import namedtuple
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import Optional
 
 import numpy as np
@@ -18,6 +18,20 @@ from ._errors import stop_for
 # The six values of kavor's summary: r to 0.1 Angstrom, the angles in whole
 # degrees (halves away from zero), None where the summary shows NAD.
 Summary = namedtuple("Summary", "r theta phi alpha beta gamma")
+
+
+@dataclass(frozen=True, eq=False)
+class Molecule:
+    """One molecule's principal axes of inertia, from kavor's first analysis of
+    the input geometry, in the input's coordinates and the programs' masses."""
+
+    centre: np.ndarray   # (3,) centre of mass, Angstrom
+    moments: np.ndarray  # (3,) I_A <= I_B <= I_C, amu Angstrom^2
+    axes: np.ndarray     # (3, 3) unit axes as rows: x, y, z (molecule 1) or X, Y, Z (molecule 2)
+
+
+def _molecules(raw):
+    return None if raw is None else tuple(Molecule(*m) for m in raw)
 
 
 @dataclass(frozen=True)
@@ -32,6 +46,8 @@ class Placement:
     gamma: float
     name: str                 # "[0005.2-092-082]-(023-132-038)", as in the result files
     degrees: Summary
+    # (molecule 1, molecule 2) as Molecule; not part of equality.
+    molecules: tuple = field(default=None, compare=False, repr=False)
 
     @property
     def values(self):
@@ -131,14 +147,16 @@ def analyze(labels, positions, n1):
     as the bonded fragment of the first atom (it must be the leading block).
 
     Returns a Placement; an analysis kavor stops raises the AnalysisStop
-    subclass of its stop code, with kavor's message.
+    subclass of its stop code, with kavor's message (and the molecules when
+    the stop came after the per-molecule analysis).
     """
-    status, message, values, name, whole = _kavor.analyze(
+    status, message, values, name, whole, molecules = _kavor.analyze(
         tokens_of(labels), coordinates_of(positions, "positions"), n1_of(n1))
     if status != "ok":
-        raise stop_for(status, message)
+        raise stop_for(status, message, _molecules(molecules))
     r = values[0]
-    return Placement(*values, name=name, degrees=Summary(float("%.1f" % r), *whole))
+    return Placement(*values, name=name, degrees=Summary(float("%.1f" % r), *whole),
+                     molecules=_molecules(molecules))
 
 
 def analyze_frames(labels, frames, n1, jobs=None):

@@ -1,4 +1,5 @@
 // kavor's analysis: one pair, or many frames of the same atoms over threads.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -20,30 +21,49 @@ py::object whole_or_none(bool defined, long value) {
   return defined ? py::object(py::int_(value)) : py::object(py::none());
 }
 
+py::array_t<double> array_of(const double* values, std::vector<py::ssize_t> shape) {
+  py::array_t<double> array(shape);
+  std::copy(values, values + array.size(), array.mutable_data());
+  return array;
+}
+
+// ((centre (3), moments (3), axes (3, 3) one axis a row) for each molecule),
+// or None when the per-molecule analysis did not run.
+py::object molecules_of(const PairResult& result, const Analysis& a) {
+  if (!result.first.known) return py::none();
+  py::list molecules;
+  for (const PrincipalAxes& m : a.molecules)
+    molecules.append(py::make_tuple(array_of(m.centre.data(), {3}), array_of(m.moments.data(), {3}),
+                                    array_of(m.axes[0].data(), {3, 3})));
+  return py::tuple(molecules);
+}
+
 // (status, message, (r, theta, phi, alpha, beta, gamma), name, whole degrees
-// of the summary (theta, phi, alpha, beta, gamma)); None for an undefined angle.
+// of the summary (theta, phi, alpha, beta, gamma), molecules); None for an
+// undefined angle.
 py::tuple analyze(const std::vector<std::string>& tokens, const Positions& positions,
                   std::optional<long long> n1_given) {
   GeometryBlock block = to_block(tokens, positions);
   const std::optional<int> n1 = checked_n1(n1_given, tokens.size());
-  Analysis a;
+  PairResult result;
   {
     py::gil_scoped_release release;
-    a = analyse_frame(block, n1);
+    result = analyse_frame(block, n1);
   }
-  double v[6];
-  table_values(a, v);
-  py::tuple values = py::make_tuple(value_or_none(v[0]), value_or_none(v[1]), value_or_none(v[2]),
-                                    value_or_none(v[3]), value_or_none(v[4]), value_or_none(v[5]));
+  const Analysis a = public_analysis(result);
+  py::tuple values = py::make_tuple(value_or_none(a.r), value_or_none(a.theta), value_or_none(a.phi),
+                                    value_or_none(a.alpha), value_or_none(a.beta),
+                                    value_or_none(a.gamma));
   py::object whole = py::none();
   py::object name = py::none();
-  if (a.ok()) {
-    name = py::str(a.stem + ")");
-    whole = py::make_tuple(whole_or_none(a.theta_defined(), a.theta_deg),
-                           whole_or_none(a.phi_defined(), a.phi_deg), a.alpha_deg, a.beta_deg,
-                           a.gamma_deg);
+  if (result.ok()) {
+    name = py::str(a.name);
+    whole = py::make_tuple(whole_or_none(result.theta_defined(), result.theta_deg),
+                           whole_or_none(result.phi_defined(), result.phi_deg), result.alpha_deg,
+                           result.beta_deg, result.gamma_deg);
   }
-  return py::make_tuple(status_name(a.status), a.message, values, name, whole);
+  return py::make_tuple(status_name(a.status), a.message, values, name, whole,
+                        molecules_of(result, a));
 }
 
 // Every frame of an (F, N, 3) array: values (F, 6) as table_values gives them
@@ -55,13 +75,13 @@ py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions
     throw py::value_error("frames must have the shape (F, " + std::to_string(tokens.size()) +
                           ", 3): F frames of one row x, y, z per label");
   if (jobs && *jobs < 1) throw py::value_error("jobs must be 1 or more, got " + std::to_string(*jobs));
-  const std::vector<Label> labels = to_labels(tokens);
+  const std::vector<Label> labels = labels_of(tokens);
   const size_t n = tokens.size();
   const std::optional<int> n1 = checked_n1(n1_given, n);
   const size_t count = static_cast<size_t>(frames.shape(0));
   const double* data = frames.data();
   for (size_t f = 0; f < count; ++f)  // every value checked before any work starts
-    to_atoms(data + f * n * 3, n, "frame " + std::to_string(f) + ": ");
+    atoms_of(data + f * n * 3, n, "frame " + std::to_string(f) + ": ");
 
   py::array_t<double> values({count, size_t{6}});
   py::array_t<std::uint8_t> codes(count);
@@ -89,7 +109,7 @@ py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions
             atom.y = *p++;
             atom.z = *p++;
           }
-          const Analysis a = analyse_frame(block, n1);
+          const PairResult a = analyse_frame(block, n1);
           table_values(a, out + 6 * f);
           code[f] = static_cast<std::uint8_t>(a.status);
         },

@@ -45,7 +45,7 @@ py::tuple pairs(const std::vector<std::string>& tokens, const Positions& positio
 
   std::vector<Molecule> molecules;
   std::vector<MoleculePair> found;
-  std::vector<Analysis> results;
+  std::vector<PairResult> results;
   {
     py::gil_scoped_release release;
     try {
@@ -73,7 +73,7 @@ py::tuple pairs(const std::vector<std::string>& tokens, const Positions& positio
     v[8 * k + 1] = p.contact;
     table_values(results[k], v + 8 * k + 2);
     code[k] = static_cast<std::uint8_t>(results[k].status);
-    names.append(results[k].ok() ? results[k].stem + ")" : std::string());
+    names.append(results[k].ok() ? results[k].name : std::string());
   }
   return py::make_tuple(ints, values, codes, names);
 }

@@ -55,7 +55,7 @@ py::tuple place(const PlacementBase& base, double r, double theta, double phi, d
   py::list contacts;
   for (const ContactPair& c : point.contact_pairs) contacts.append(py::make_tuple(c.i, c.k, c.d));
   return py::make_tuple(status_name(point.status), point.message, xyz, numbers, contacts,
-                        point.min_distance, point.names.stem + ")");
+                        point.min_distance, point.names.name);
 }
 
 }  // namespace

@@ -208,3 +208,35 @@ def test_status_table_drives_readme_and_classes():
         assert stop.status == code and type(stop) is not kavor.AnalysisStop
         assert isinstance(stop, kavor.SymmetricMolecule) == code.startswith("symmetric")
     assert issubclass(kavor.SymmetricMolecule1, kavor.SymmetricMolecule)
+
+
+# The programs' masses: single-precision values of the decimal masses.
+_MASSES = {s: float(np.float32(m)) for s, m in
+           {"H": 1.008, "C": 12.011, "N": 14.007, "O": 15.999, "S": 32.06, "Cl": 35.45}.items()}
+
+
+@pytest.mark.parametrize("example", example_names())
+def test_molecules_equal_a_direct_computation(example):
+    """Centre and moments from numpy; each axis an eigenvector of its moment, frames right-handed."""
+    labels, positions, n1 = read_block(EXAMPLES / example / "input-GEOMETRY.xyz")
+    try:
+        molecules, oriented = kavor.analyze(labels, positions, n1).molecules, True
+    except kavor.AnalysisStop as stop:
+        molecules, oriented = stop.molecules, False
+    assert molecules is not None
+    masses = np.array([_MASSES[s] for s in labels])
+    for k, (rows, moment_of_axis) in enumerate([(slice(0, n1), [2, 1, 0]),
+                                                (slice(n1, None), [1, 0, 2])]):
+        m, x = masses[rows], positions[rows]
+        centre = (m[:, None] * x).sum(axis=0) / m.sum()
+        d = x - centre
+        tensor = np.eye(3) * (m * (d * d).sum(axis=1)).sum() - (m[:, None, None] * d[:, :, None]
+                                                                * d[:, None, :]).sum(axis=0)
+        mol = molecules[k]
+        np.testing.assert_allclose(mol.centre, centre, rtol=1e-12, atol=1e-12)
+        np.testing.assert_allclose(mol.moments, np.linalg.eigvalsh(tensor), rtol=1e-9)
+        np.testing.assert_allclose(mol.axes @ mol.axes.T, np.eye(3), atol=1e-12)
+        for axis, j in zip(mol.axes, moment_of_axis):
+            np.testing.assert_allclose(tensor @ axis, mol.moments[j] * axis, atol=1e-8 * mol.moments[2])
+        if oriented:
+            assert np.linalg.det(mol.axes) == pytest.approx(1.0)
