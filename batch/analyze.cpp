@@ -52,7 +52,6 @@ example:
   kavor-batch analyze --n1 auto -o placements.tsv trajectory.xyz
 )";
 
-
 // The help, with the stop codes an analysis row can carry, from the table.
 std::string help_text() {
   std::string codes;

@@ -17,13 +17,18 @@ namespace kavor::batch {
 
 // Frames shared out among N runs: this run takes the K-th share (1-based) of
 // contiguous, equal blocks, so that the shards' rows in order are the whole.
+// The exact product of two longs (a GCC and Clang extension).
+__extension__ typedef __int128 WideProduct;
+
 struct Shard {
   long index = 1;  // K
   long count = 1;  // N
   bool active() const { return count > 1; }
   // First and one-past-last item of this share of `total`.
-  long first(long total) const { return static_cast<long>((__int128)total * (index - 1) / count); }
-  long last(long total) const { return static_cast<long>((__int128)total * index / count); }
+  long first(long total) const {
+    return static_cast<long>(WideProduct{total} * (index - 1) / count);
+  }
+  long last(long total) const { return static_cast<long>(WideProduct{total} * index / count); }
 };
 
 // Whole program: argv without the program name.

@@ -59,7 +59,7 @@ class PlacementBase {
 };
 
 struct PlacedPoint {
-  Status status = Status::ok;  // ok, user_value, distance_too_large or the pair's stop
+  Status status = Status::ok;        // ok, user_value, distance_too_large or the pair's stop
   std::string message;               // the stop's console text, lines joined
   ResultNames names;                 // from the user's values (ud-kavor's names)
   // Re-measured position of the placed pair: r (Angstrom), theta, phi

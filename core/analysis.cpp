@@ -12,10 +12,12 @@
 namespace kavor {
 
 bool PairResult::theta_defined() const { return values.ret_r > kNoDirectionDistance; }
-bool PairResult::phi_defined() const { return theta_defined() && theta_deg != 0 && theta_deg != 180; }
+bool PairResult::phi_defined() const {
+  return theta_defined() && theta_deg != 0 && theta_deg != 180;
+}
 
 PairResult analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args,
-                      PlacementStage* placement) {
+                        PlacementStage* placement) {
   PairResult result;
   try {
     stop_on_atom_counts(session, block);
@@ -51,7 +53,7 @@ void table_values(const PairResult& a, double out[6]) {
 }
 
 PairResult analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
-                         ParamArgs args, std::string* report_text) {
+                           ParamArgs args, std::string* report_text) {
   std::ostringstream console;
   Session session(console, ".", mode);
   session.write_files = false;

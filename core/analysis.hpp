@@ -41,7 +41,7 @@ struct PairResult {
 // written. `args` carries the builder's user values in; `placement` is the
 // builder's stage after the analysis.
 PairResult analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args = {},
-                      PlacementStage* placement = nullptr);
+                        PlacementStage* placement = nullptr);
 
 // The library's view of a result: the six values as the batch writes them
 // (degrees; NaN where its field is empty), the name and the molecules.
@@ -51,8 +51,8 @@ Analysis public_analysis(const PairResult& result);
 // goes to `message`.
 // With `report_text` the report is kept there.
 PairResult analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
-                         PlacementStage* placement = nullptr, ParamArgs args = {},
-                         std::string* report_text = nullptr);
+                           PlacementStage* placement = nullptr, ParamArgs args = {},
+                           std::string* report_text = nullptr);
 
 // One frame of a batch: analyse_quietly, with coordinates too large to
 // analyse given as the stop `coordinates` instead of an exception.

@@ -12,20 +12,22 @@
 
 namespace kavor {
 
-static_assert(sizeof(std::array<double, 3>) == 3 * sizeof(double), "positions are read as rows of 3");
+static_assert(sizeof(std::array<double, 3>) == 3 * sizeof(double),
+              "positions are read as rows of 3");
 
 namespace {
 
 GeometryBlock block_of(std::span<const std::string> labels,
                        std::span<const std::array<double, 3>> positions) {
   if (labels.size() != positions.size())
-    throw std::invalid_argument("labels and positions differ in length: " +
-                                std::to_string(labels.size()) + " labels, " +
-                                std::to_string(positions.size()) + " positions");
+    throw std::invalid_argument(
+        "labels and positions differ in length: " + std::to_string(labels.size()) + " labels, " +
+        std::to_string(positions.size()) + " positions");
   GeometryBlock block;
   block.isymbol = labels_of(std::vector<std::string>(labels.begin(), labels.end()));
   block.n = static_cast<int>(labels.size());
-  block.icoo_and_m = atoms_of(positions.empty() ? nullptr : positions[0].data(), positions.size(), "");
+  block.icoo_and_m =
+      atoms_of(positions.empty() ? nullptr : positions[0].data(), positions.size(), "");
   return block;
 }
 

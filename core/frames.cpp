@@ -154,8 +154,8 @@ void orient_axes(CoreState& st) {
       st.logf(version);
       st.logf(" rev.: ZE11 ");
       st.session.stop(s1 < 20 && s2 < 20 ? Status::symmetric_both
-                      : s1 < 20           ? Status::symmetric_1
-                                          : Status::symmetric_2,
+                      : s1 < 20          ? Status::symmetric_1
+                                         : Status::symmetric_2,
                       std::move(said));
     }
     st.first_pass_sums = {static_cast<int>(s1), static_cast<int>(s2)};

@@ -193,9 +193,9 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
 
   // Coordinates so large that the tensor overflows cannot be analysed; keep
   // the non-finite numbers away from the solver.
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c)
-      if (!std::isfinite(t.m[r][c]))
+  for (int row = 0; row < 3; ++row)
+    for (int col = 0; col < 3; ++col)
+      if (!std::isfinite(t.m[row][col]))
         throw InputError("molecule " + std::to_string(mol) +
                          ": coordinates too large to analyse (the inertia tensor is not finite)");
 

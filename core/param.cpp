@@ -27,8 +27,8 @@ class AlignmentObserver : public FitObserver {
     said.push_back(free_line("  "));
     for (int i = 0; i < 6; ++i) said.push_back(free_line(" WARNING  "));
     for (const char* line : {"  ", " WARNING - NO GUESS ANGLE FOUND IN FIT PROCEDURE - ",
-                             " problem in : AXES ALIGNMENT ", "  ", " issue related to: ",
-                             " soma_diferencas and parametro_diferencas ",
+                             " problem in : AXES ALIGNMENT ", "  ",
+                             " issue related to: ", " soma_diferencas and parametro_diferencas ",
                              " best_z1,best_x1,best_y1 nao receberam valor algum "})
       said.push_back(free_line(line));
     st_.logf("  ");

@@ -30,7 +30,7 @@ struct ParamArgs {
   double ret_beta = 0.0;
   double ret_gamma = 0.0;
   double ret_r = 0.0;
-  std::string result_name;        // analyzer: the result files' name, "[0005.2-...-038)"
+  std::string result_name;  // analyzer: the result files' name, "[0005.2-...-038)"
 };
 
 // The builder's stages after the final values (placement, short contacts,

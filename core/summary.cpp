@@ -21,9 +21,9 @@ void write_banner(Session& s, std::string_view version_line) {
 
 // The N1 message ends with a tab, the N message does not.
 [[noreturn]] static void stop_too_few_atoms(Session& s, bool n1_message) {
-  s.stop(Status::atom_counts, {free_line(" This version allow the study of entities "),
-                               free_line(" with more than 2 atoms "),
-                               free_line(n1_message ? " ERROR \t" : " ERROR ")});
+  s.stop(Status::atom_counts,
+         {free_line(" This version allow the study of entities "),
+          free_line(" with more than 2 atoms "), free_line(n1_message ? " ERROR \t" : " ERROR ")});
 }
 
 void stop_on_atom_counts(Session& s, const GeometryBlock& block) {

@@ -41,7 +41,7 @@ std::vector<std::uint64_t> candidate_bits(const FitCandidate& c);
 // Keeps every event; or, for fits with millions of candidates, folds the
 // candidates of each iteration into a hash stored with its scan_end event.
 struct EventLog : FitObserver {
-  explicit EventLog(bool digest = false) : digest_only(digest) {}
+  explicit EventLog(bool fold = false) : digest_only(fold) {}
   bool digest_only;
   std::vector<Event> events;
   long candidates = 0;
@@ -410,8 +410,8 @@ class AnalyzerExample : public ::testing::TestWithParam<std::string> {};
 TEST_P(AnalyzerExample, SameFilesWithPlainAndFastScan) { expect_same_program_run(false, GetParam()); }
 INSTANTIATE_TEST_SUITE_P(FastGridFit, AnalyzerExample,
                          ::testing::ValuesIn(examples_with("input-GEOMETRY.xyz")),
-                         [](const auto& info) {
-                           std::string name = info.param;
+                         [](const auto& test) {
+                           std::string name = test.param;
                            for (char& ch : name)
                              if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return name;
@@ -421,8 +421,8 @@ class BuilderExample : public ::testing::TestWithParam<std::string> {};
 TEST_P(BuilderExample, SameFilesWithPlainAndFastScan) { expect_same_program_run(true, GetParam()); }
 INSTANTIATE_TEST_SUITE_P(FastGridFit, BuilderExample,
                          ::testing::ValuesIn(examples_with("UD-input-GEOMETRY.xyz")),
-                         [](const auto& info) {
-                           std::string name = info.param;
+                         [](const auto& test) {
+                           std::string name = test.param;
                            for (char& ch : name)
                              if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return name;

@@ -10,21 +10,28 @@
 namespace {
 
 // A methanol dimer (kavor's example), molecule 1 first.
-const std::vector<std::string> kLabels = {"C", "O", "H", "H", "H", "H", "C", "O", "H", "H", "H", "H"};
-const std::vector<std::array<double, 3>> kPositions = {
-    {0.0, 0.0, 0.0},          {1.425, 0.0, 0.0},         {1.7248529, -0.89616585, 0.0},
-    {-0.31985464, 1.0461974, 0.0}, {-0.40981961, -0.50716957, 0.87844346},
-    {-0.40981961, -0.50716957, -0.87844346}, {2.75058274, -3.17390794, 1.31804649},
-    {2.36104874, -2.79755478, 0.0}, {3.10999544, -2.88297581, -0.56991849},
-    {1.86799631, -3.06621062, 1.95544626}, {3.55784145, -2.54355957, 1.70253356},
-    {3.10786075, -4.20705054, 1.36052947}};
+const std::vector<std::string> kLabels = {"C", "O", "H", "H", "H", "H",
+                                          "C", "O", "H", "H", "H", "H"};
+const std::vector<std::array<double, 3>> kPositions = {{0.0, 0.0, 0.0},
+                                                       {1.425, 0.0, 0.0},
+                                                       {1.7248529, -0.89616585, 0.0},
+                                                       {-0.31985464, 1.0461974, 0.0},
+                                                       {-0.40981961, -0.50716957, 0.87844346},
+                                                       {-0.40981961, -0.50716957, -0.87844346},
+                                                       {2.75058274, -3.17390794, 1.31804649},
+                                                       {2.36104874, -2.79755478, 0.0},
+                                                       {3.10999544, -2.88297581, -0.56991849},
+                                                       {1.86799631, -3.06621062, 1.95544626},
+                                                       {3.55784145, -2.54355957, 1.70253356},
+                                                       {3.10786075, -4.20705054, 1.36052947}};
 
 TEST(Library, RefusesNonsenseArguments) {
   auto positions = kPositions;
   EXPECT_THROW(kavor::analyse(kLabels, std::span(positions).first(11), 6), std::invalid_argument);
   EXPECT_THROW(kavor::analyse(kLabels, positions, 12), std::invalid_argument);
-  EXPECT_THROW(kavor::analyse(std::span(kLabels).first(1), std::span(positions).first(1), kavor::find_n1),
-               std::invalid_argument);
+  EXPECT_THROW(
+      kavor::analyse(std::span(kLabels).first(1), std::span(positions).first(1), kavor::find_n1),
+      std::invalid_argument);
   auto labels = kLabels;
   labels[3] = "Xx";
   EXPECT_THROW(kavor::analyse(labels, positions, 6), std::invalid_argument);

@@ -324,8 +324,8 @@ INSTANTIATE_TEST_SUITE_P(Examples, RealDimer,
                          ::testing::Values("formamide-dimer", "n-methylformamide-dimer",
                                            "acetaldehyde-2-methylpyridine",
                                            "2-chloroethanol-dimethylsulfoxide"),
-                         [](const auto& info) {
-                           std::string n = info.param;
+                         [](const auto& test) {
+                           std::string n = test.param;
                            std::replace(n.begin(), n.end(), '-', '_');
                            return n;
                          });

@@ -7,10 +7,9 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <kavor/kavor.hpp>
 #include <string>
 #include <vector>
-
-#include <kavor/kavor.hpp>
 
 namespace {
 
@@ -59,7 +58,8 @@ int main(int argc, char** argv) {
     const Pair pair = read_pair(argv[k]);
     const kavor::Analysis a = kavor::analyse(pair.labels, pair.positions, pair.n1);
     std::cout << argv[k] << "\t1\t" << kavor::status_name(a.status);
-    for (double value : {a.r, a.theta, a.phi, a.alpha, a.beta, a.gamma}) std::cout << '\t' << number(value);
+    for (double value : {a.r, a.theta, a.phi, a.alpha, a.beta, a.gamma})
+      std::cout << '\t' << number(value);
     std::cout << '\t' << a.name << '\t' << a.message << '\n';
   }
 

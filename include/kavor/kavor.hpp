@@ -68,8 +68,8 @@ struct Placed {
   std::string name;            // ud-kavor's result name; empty when stopped
   std::vector<std::array<double, 3>> positions;  // the placed pair, Angstrom, input order
   std::vector<int> numbers;                      // atomic numbers, input order
-  int contacts = 0;          // intermolecular pairs at or below 1.9 Angstrom
-  double min_distance = 0;   // shortest intermolecular distance, Angstrom
+  int contacts = 0;                              // intermolecular pairs at or below 1.9 Angstrom
+  double min_distance = 0;                       // shortest intermolecular distance, Angstrom
 };
 
 class PlacementBase;

@@ -17,35 +17,28 @@
 #include <cstddef>
 #include <string_view>
 
-#define KAVOR_STATUS_TABLE(X)                                                  \
-  X(ok, "", "", true, "it was analysed")                                       \
-  X(too_many_atoms, "TooManyAtoms", "", true, "it has more than 150000 atoms") \
-  X(atom_counts, "AtomCounts", "", true,                                       \
-    "a molecule has fewer than 3 atoms, or the pair fewer than 6")             \
-  X(no_element, "NoElement", "", true,                                         \
-    "a molecule has no recognised element label")                              \
-  X(symmetric_1, "SymmetricMolecule1", "SymmetricMolecule", true,              \
-    "molecule 1 cannot be oriented")                                           \
-  X(symmetric_2, "SymmetricMolecule2", "SymmetricMolecule", true,              \
-    "molecule 2 cannot be oriented")                                           \
-  X(symmetric_both, "SymmetricBoth", "SymmetricMolecule", true,                \
-    "neither molecule can be oriented")                                        \
-  X(alignment_failed, "AlignmentFailed", "", true,                             \
-    "the second axis alignment found no angles")                               \
-  X(euler_not_found, "EulerNotFound", "", true,                                \
-    "the Euler search found no candidate (\"EULER ANGLES NOT FOUND\")")        \
-  X(distance_too_large, "DistanceTooLarge", "", true,                          \
-    "r is above 9999.9 Angstrom (no file name)")                               \
-  X(user_value, "UserValueRefused", "", false,                                 \
-    "ud-kavor refuses a requested value (placements only)")                    \
-  X(coordinates, "CoordinatesTooLarge", "", true,                              \
-    "the coordinates are too large to analyse")                                \
-  X(n1_not_found, "N1NotFound", "", true,                                      \
-    "`--n1 auto` found no leading molecule 1")                                 \
-  X(unreadable, "Unreadable", "", true,                                        \
-    "the frame could not be read (the error line names the file and line)")    \
-  X(not_molecular, "NotMolecular", "", false,                                  \
-    "(`pairs` only) a molecule of the pair is bonded to its own periodic "     \
+#define KAVOR_STATUS_TABLE(X)                                                                      \
+  X(ok, "", "", true, "it was analysed")                                                           \
+  X(too_many_atoms, "TooManyAtoms", "", true, "it has more than 150000 atoms")                     \
+  X(atom_counts, "AtomCounts", "", true,                                                           \
+    "a molecule has fewer than 3 atoms, or the pair fewer than 6")                                 \
+  X(no_element, "NoElement", "", true, "a molecule has no recognised element label")               \
+  X(symmetric_1, "SymmetricMolecule1", "SymmetricMolecule", true, "molecule 1 cannot be oriented") \
+  X(symmetric_2, "SymmetricMolecule2", "SymmetricMolecule", true, "molecule 2 cannot be oriented") \
+  X(symmetric_both, "SymmetricBoth", "SymmetricMolecule", true,                                    \
+    "neither molecule can be oriented")                                                            \
+  X(alignment_failed, "AlignmentFailed", "", true, "the second axis alignment found no angles")    \
+  X(euler_not_found, "EulerNotFound", "", true,                                                    \
+    "the Euler search found no candidate (\"EULER ANGLES NOT FOUND\")")                            \
+  X(distance_too_large, "DistanceTooLarge", "", true, "r is above 9999.9 Angstrom (no file name)") \
+  X(user_value, "UserValueRefused", "", false,                                                     \
+    "ud-kavor refuses a requested value (placements only)")                                        \
+  X(coordinates, "CoordinatesTooLarge", "", true, "the coordinates are too large to analyse")      \
+  X(n1_not_found, "N1NotFound", "", true, "`--n1 auto` found no leading molecule 1")               \
+  X(unreadable, "Unreadable", "", true,                                                            \
+    "the frame could not be read (the error line names the file and line)")                        \
+  X(not_molecular, "NotMolecular", "", false,                                                      \
+    "(`pairs` only) a molecule of the pair is bonded to its own periodic "                         \
     "image")
 
 namespace kavor {
@@ -59,7 +52,7 @@ enum class Status : unsigned char {
 // One row of the table.
 struct StatusInfo {
   Status status;
-  std::string_view name; // "symmetric_1"
+  std::string_view name;  // "symmetric_1"
   std::string_view python_class;
   std::string_view python_base;
   bool batch;
@@ -76,4 +69,4 @@ const std::array<StatusInfo, kStatusCount>& status_codes();
 // The code text kavor-batch writes: "ok", "symmetric_1", ...
 std::string_view status_name(Status status);
 
-} // namespace kavor
+}  // namespace kavor

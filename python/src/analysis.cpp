@@ -1,13 +1,14 @@
 // kavor's analysis: one pair, or many frames of the same atoms over threads.
+#include "core/analysis.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "core/parallel.hpp"
 #include "common.hpp"
-#include "core/analysis.hpp"
 #include "core/euler.hpp"
 #include "core/fragments.hpp"
+#include "core/parallel.hpp"
 
 namespace kavor::python {
 
@@ -51,9 +52,9 @@ py::tuple analyze(const std::vector<std::string>& tokens, const Positions& posit
     result = analyse_frame(block, n1);
   }
   const Analysis a = public_analysis(result);
-  py::tuple values = py::make_tuple(value_or_none(a.r), value_or_none(a.theta), value_or_none(a.phi),
-                                    value_or_none(a.alpha), value_or_none(a.beta),
-                                    value_or_none(a.gamma));
+  py::tuple values =
+      py::make_tuple(value_or_none(a.r), value_or_none(a.theta), value_or_none(a.phi),
+                     value_or_none(a.alpha), value_or_none(a.beta), value_or_none(a.gamma));
   py::object whole = py::none();
   py::object name = py::none();
   if (result.ok()) {
