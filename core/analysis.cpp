@@ -24,8 +24,7 @@ PairResult analyse_pair(const GeometryBlock& block, Session& session, ParamArgs 
     args.mode_flag = session.mode == Mode::builder ? 'y' : 'n';
     std::vector<Label> isymbol = block.isymbol;
     AtomTable table = block.icoo_and_m;
-    int n = block.n;
-    param(n, block.n1, isymbol, table, args, session, placement, &result.first);
+    param(block.n, block.n1, isymbol, table, args, session, placement, &result.first);
   } catch (const ProgramStop& stop) {
     result.status = stop.code;
   }

@@ -19,19 +19,25 @@ static void blank(CoreState& st, std::string_view text, int times) {
   for (int i = 0; i < times; ++i) st.logf(text);
 }
 
+// The report's flags: 10 for a distinguishable axis, 0 for one that is not.
+static long flag_of(const CoreState& st, int k) { return st.distinguishable[k] ? 10 : 0; }
+static long flag_sum(const CoreState& st, int m) {
+  return flag_of(st, 3 * m) + flag_of(st, 3 * m + 1) + flag_of(st, 3 * m + 2);
+}
+
 static void write_flag_rows(CoreState& st) {
   if (!st.logging()) return;
   for (int k = 0; k < 6; ++k) {
-    st.logf("eigenvector " + std::to_string(k + 1) + " flags:  ", std::lround(st.dflag[k]),
-                     std::lround(st.sflag[k]));
+    st.logf("eigenvector " + std::to_string(k + 1) + " flags:  ", flag_of(st, k),
+            long{st.sense[k]});
     if (k == 2 || k == 5) st.logf(" ");
   }
 }
 
 void set_direction_flags(CoreState& st) {
   for (int k = 0; k < 6; ++k) {
-    st.sflag[k] = 1.0;
-    st.dflag[k] = 0.0;
+    st.sense[k] = 1;
+    st.distinguishable[k] = false;
   }
   const double detectable = kDetectableDifferenceDeg;
 
@@ -52,7 +58,7 @@ void set_direction_flags(CoreState& st) {
 
   for (int m = 0; m < 2; ++m) {
     const int zh = st.z_high[m];
-    if (zh == 0 || std::lround(st.groups[m].flag[zh]) != 999) continue;
+    if (zh == 0 || !st.groups[m].usable[zh]) continue;
     st.logf(" ");
     st.logf(m == 0 ? " MOLECULE 1" : " MOLECULE 2");
     st.logf(" ");
@@ -75,8 +81,8 @@ void set_direction_flags(CoreState& st) {
       if (!(m == 1 && j == 2)) st.logf(" ");
       const double delta = std::fabs(theta_plus - theta_minus) * 180.0 / kPi;
       if (delta > detectable) {
-        st.dflag[k] = 10.0;
-        if (theta_plus > theta_minus) st.sflag[k] = -1.0;
+        st.distinguishable[k] = true;
+        if (theta_plus > theta_minus) st.sense[k] = -1;
       }
     }
   }
@@ -138,8 +144,8 @@ static void reverse_endpoint(CoreState& st, int k) {
 
 void orient_axes(CoreState& st) {
   if (st.pass == 0) {
-    const long s1 = std::lround(st.dflag[0] + st.dflag[1] + st.dflag[2]);
-    const long s2 = std::lround(st.dflag[3] + st.dflag[4] + st.dflag[5]);
+    const long s1 = flag_sum(st, 0);
+    const long s2 = flag_sum(st, 1);
     std::vector<std::string> said;  // the console's lines, written with the stop
     if (s1 < 20) write_symmetric_message(st, 0, said);
     if (s2 < 20) write_symmetric_message(st, 1, said);
@@ -163,9 +169,9 @@ void orient_axes(CoreState& st) {
 
   write_dump(st, "escrita de eigenvectors ANTES DE ANALISE Z-HIGHER-CM");
   for (int k = 0; k < 6; ++k) {
-    if (st.sflag[k] < 0.0) {
+    if (st.sense[k] < 0) {
       reverse_endpoint(st, k);
-      st.sflag[k] = -st.sflag[k];
+      st.sense[k] = 1;
     }
   }
   write_dump(st, "escrita de eigenvectors apos ANALISE Z-HIGHER-CM");
@@ -239,14 +245,13 @@ const char kAxisNames[6] = {'z', 'y', 'x', 'Y', 'X', 'Z'};
 }  // namespace
 
 void assemble_right_handed(CoreState& st) {
-  const long sums[2] = {std::lround(st.dflag[0] + st.dflag[1] + st.dflag[2]),
-                        std::lround(st.dflag[3] + st.dflag[4] + st.dflag[5])};
+  const long sums[2] = {flag_sum(st, 0), flag_sum(st, 1)};
   const std::string stars(44, '*');
   for (int c = 0; c < 16; ++c) {
     const FrameCase& fc = kCases[c];
     const int m = fc.molecule;
     if (sums[m] != fc.sum) continue;
-    if (fc.flag_index >= 0 && std::lround(st.dflag[3 * m + fc.flag_index]) != fc.flag_value) continue;
+    if (fc.flag_index >= 0 && flag_of(st, 3 * m + fc.flag_index) != fc.flag_value) continue;
 
     const Vec3& cm = st.cm[m];
     const Vec3 a = sub(st.endpoints[fc.a], cm);

@@ -79,7 +79,7 @@ static void write_groups(CoreState& st, int k, const Vec3& c) {
     return;
   }
   for (int z = 1; z <= 92; ++z) {
-    if (std::lround(g.presence[z]) != 77) continue;
+    if (!g.present[z]) continue;
     st.logf("atomic number", z, g.centre[z].x, g.centre[z].y, g.centre[z].z);
     st.logf("number of Z atoms=", std::lround(g.count[z]));
     group_distance(g, z, c);
@@ -119,7 +119,7 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
     gx[z] += a.mass * a.x;
     gy[z] += a.mass * a.y;
     gz[z] += a.mass * a.z;
-    g.presence[z] = 77.0;
+    g.present[z] = true;
     if (z > z_high) z_high = static_cast<int>(z);
   }
   const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -151,7 +151,7 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
   write_groups(st, k, c);
   for (int i = 0; i < 3; ++i) st.logf("  ");
 
-  if (z_high > 0 && g.distance[z_high] > kHigherZMinDistance) g.flag[z_high] = 999.0;
+  if (z_high > 0 && g.distance[z_high] > kHigherZMinDistance) g.usable[z_high] = true;
 
   // Part two: inertia tensor in g cm^2 about the centre of mass.
   for (int i = 0; i < n; ++i) {

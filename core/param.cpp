@@ -310,7 +310,7 @@ static void record_axes(const CoreState& st, FirstAxes& first) {
   first.known = true;
 }
 
-void param(int& n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, ParamArgs& args,
+void param(int n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, ParamArgs& args,
            Session& session, PlacementStage* placement, FirstAxes* first) {
   const Mode mode = args.mode_flag == 'y' ? Mode::builder : Mode::analyzer;
   CoreState st(session, mode);
@@ -336,7 +336,6 @@ void param(int& n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, Pa
     if (record) record_axes(st, *first);  // oriented and right-handed
     alignment_pass(st, coo_and_m);  // advances st.pass
   }
-  n = st.n2;
 
   euler_search(st);
 

@@ -49,10 +49,9 @@ struct FirstAxes {
   bool known = false;
 };
 
-// Runs the core. `n` is overwritten with the size of molecule 2, as the
-// original program's atom-count argument was. May end the run with
-// ProgramStop after writing its messages.
-void param(int& n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, ParamArgs& args,
+// Runs the core on the first `n` rows, molecule 1 the first `n1`. May end
+// the run with ProgramStop after writing its messages.
+void param(int n, int n1, std::vector<Label>& isymbol, AtomTable& coo_and_m, ParamArgs& args,
            Session& session, PlacementStage* placement = nullptr, FirstAxes* first = nullptr);
 
 // The pieces, for tests.

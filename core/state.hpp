@@ -11,17 +11,17 @@ namespace kavor {
 
 // Atomic-number groups of one molecule, indexed by Z = 1..92 (entry 0 unused).
 struct GroupTable {
-  std::array<double, 93> presence;  // 33.0 no atom of this Z, 77.0 at least one
+  std::array<bool, 93> present;     // at least one atom of this Z
   std::array<double, 93> count;     // number of atoms of this Z
   std::array<Vec3, 93> centre;      // mass-weighted centre, Angstrom (0/0 if absent)
   std::array<double, 93> distance;  // from the molecule's centre of mass, Angstrom
-  std::array<double, 93> flag;      // 999.0 once the group of Z_high is usable
+  std::array<bool, 93> usable;      // the group of Z_high, far enough from the centre to orient
   GroupTable() {
-    presence.fill(33.0);
+    present.fill(false);
     count.fill(0.0);
     centre.fill(Vec3{});
     distance.fill(0.0);
-    flag.fill(0.0);
+    usable.fill(false);
   }
 };
 
@@ -67,8 +67,11 @@ struct CoreState {
   std::array<std::array<Vec3, 3>, 2> eigvec;      // unit axes e1, e2, e3 as the solver gave them
 
   std::array<Vec3, 6> endpoints;  // P1..P6: centre of mass + unit axis, Angstrom
-  std::array<double, 6> dflag{};  // 10.0 distinguishable, 0.0 not
-  std::array<double, 6> sflag{};  // +1.0 towards the higher-Z-CM (or not judged), -1.0 away
+  // Per end point: whether the higher-Z-CM tells its axis from the opposite
+  // one, and its sense: +1 towards the higher-Z-CM (or not judged), -1 away.
+  std::array<bool, 6> distinguishable{};
+  std::array<int, 6> sense{};
+  // The report's flag sums of the first pass: 10 per distinguishable axis.
   std::array<int, 2> first_pass_sums{0, 0};
 
   BestAngles best;

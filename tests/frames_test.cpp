@@ -66,9 +66,9 @@ struct Frames {
   // Molecule m's heaviest group (Z 17) centred at h; usable or not.
   void set_higher_z(int m, const Vec3& h, bool usable) {
     st.z_high[m] = 17;
-    st.groups[m].presence[17] = 77.0;
+    st.groups[m].present[17] = true;
     st.groups[m].centre[17] = h;
-    st.groups[m].flag[17] = usable ? 999.0 : 0.0;
+    st.groups[m].usable[17] = usable;
   }
   // Report lines written after the header.
   std::vector<std::string> log() {
@@ -115,8 +115,8 @@ TEST(DirectionFlags, TowardsAwayAndPerpendicularAxes) {
   const double d[6] = {10, 0, 0, 10, 0, 0};
   const double s[6] = {1, 1, 1, -1, 1, 1};
   for (int k = 0; k < 6; ++k) {
-    EXPECT_EQ(f.st.dflag[k], d[k]) << k;
-    EXPECT_EQ(f.st.sflag[k], s[k]) << k;
+    EXPECT_EQ(f.st.distinguishable[k] ? 10 : 0, d[k]) << k;
+    EXPECT_EQ(f.st.sense[k], s[k]) << k;
   }
 
   const auto log = f.log();
@@ -193,10 +193,10 @@ TEST(DirectionFlags, DifferenceMustExceedTenDegrees) {
   f.set_axes(1, {0, 0, 0}, kUnit);
   f.set_higher_z(1, {0, 0, 0}, false);
   set_direction_flags(f.st);
-  EXPECT_EQ(f.st.dflag[0], 0.0);
-  EXPECT_EQ(f.st.sflag[0], 1.0);
-  EXPECT_EQ(f.st.dflag[2], 10.0);
-  EXPECT_EQ(f.st.sflag[2], -1.0);  // 95 degrees: points away
+  EXPECT_FALSE(f.st.distinguishable[0]);
+  EXPECT_EQ(f.st.sense[0], 1);
+  EXPECT_TRUE(f.st.distinguishable[2]);
+  EXPECT_EQ(f.st.sense[2], -1);  // 95 degrees: points away
 }
 
 TEST(DirectionFlags, HeavyAtomAtTheCentreWritesNoMoleculeSection) {
@@ -266,8 +266,8 @@ TEST(SymmetricMoleculeStop, FirstPassStopsBelowTwoDistinguishableAxes) {
     f.set_axes(0, {0, 0, 0}, kUnit);
     f.set_axes(1, {1, 1, 1}, kUnit);
     for (int k = 0; k < 6; ++k) {
-      f.st.dflag[k] = c.d[k];
-      f.st.sflag[k] = 1.0;
+      f.st.distinguishable[k] = c.d[k] == 10;
+      f.st.sense[k] = 1;
     }
     std::vector<std::string> out, log;
     for (int m = 0; m < 2; ++m) {
@@ -296,8 +296,8 @@ TEST(SymmetricMoleculeStop, LaterPassesDoNotStop) {
     f.set_axes(0, {0, 0, 0}, kUnit);
     f.set_axes(1, {1, 1, 1}, kUnit);
     f.st.pass = pass;
-    f.st.dflag = {0, 0, 0, 10, 0, 0};
-    f.st.sflag = {1, 1, 1, 1, 1, 1};
+    f.st.distinguishable = {false, false, false, true, false, false};
+    f.st.sense = {1, 1, 1, 1, 1, 1};
     EXPECT_NO_THROW(orient_axes(f.st));
     EXPECT_EQ(f.console.str(), "");
   }
@@ -344,12 +344,12 @@ TEST(AxisOrientation, ReversesOnlyAxesPointingAway) {
   Frames f;
   f.set_axes(0, {1, 2, 3}, kUnit);
   f.set_axes(1, {-1, 0.5, 2}, {Vec3{0, 1, 0}, Vec3{0, 0, 1}, Vec3{1, 0, 0}});
-  f.st.dflag = {10, 10, 0, 10, 0, 10};
-  f.st.sflag = {-1, 1, 1, 1, 1, -1};
+  f.st.distinguishable = {true, true, false, true, false, true};
+  f.st.sense = {-1, 1, 1, 1, 1, -1};
   const auto before = f.st.endpoints;
   orient_axes(f.st);
   for (int k = 0; k < 6; ++k) {
-    EXPECT_EQ(f.st.sflag[k], 1.0) << k;
+    EXPECT_EQ(f.st.sense[k], 1) << k;
     const Vec3& c = f.st.cm[k < 3 ? 0 : 1];
     if (k == 0 || k == 5) {
       const Vec3 reflected = sub(c, sub(before[k], c));
@@ -395,7 +395,7 @@ TEST(AxisOrientation, ReversesOnlyAxesPointingAway) {
   for (size_t i = 0; i < adjusted.size(); ++i) EXPECT_EQ(log[18 + i], adjusted[i]) << i;
   size_t i = 18 + adjusted.size();
   for (int k = 0; k < 6; ++k) {
-    EXPECT_EQ(flags_on(log[i++], k + 1), (std::vector<long>{std::lround(f.st.dflag[k]), 1}));
+    EXPECT_EQ(flags_on(log[i++], k + 1), (std::vector<long>{(f.st.distinguishable[k] ? 10L : 0L), 1}));
     if (k == 2 || k == 5) {
       EXPECT_EQ(log[i++], "  ");
     }
@@ -499,7 +499,7 @@ TEST(RightHandedFrames, EverySixteenCasesReversesExactlyItsAxisU) {
       const auto frame1 = random_frame(rng), frame2 = random_frame(rng);
       place_frame(f.st, 0, {0.3, -1.2, 2.5}, frame1, flip < 0 ? -1 : flip);
       place_frame(f.st, 1, {-3.0, 4.0, 0.75}, frame2, flip < 0 ? -1 : 3 + flip);
-      for (int j = 0; j < 3; ++j) f.st.dflag[j] = f.st.dflag[3 + j] = pat.d[j];
+      for (int j = 0; j < 3; ++j) f.st.distinguishable[j] = f.st.distinguishable[3 + j] = pat.d[j] == 10;
       const auto before = f.st.endpoints;
       const bool left = flip >= 0;
       EXPECT_EQ(handedness(f.st, 0) < 0, left);
@@ -539,7 +539,7 @@ TEST(RightHandedFrames, CaseRecordsFollowTheirLayout) {
   Frames f;
   place_frame(f.st, 0, {0, 0, 0}, kUnit, kAxis_y);
   place_frame(f.st, 1, {1, 0, 0}, kUnit, kAxis_X);
-  f.st.dflag = {10, 0, 10, 0, 0, 10};
+  f.st.distinguishable = {true, false, true, false, false, true};
   assemble_right_handed(f.st);
   const std::string stars = " " + std::string(44, '*');
   const auto log = f.log();
@@ -622,7 +622,7 @@ TEST(RightHandedFrames, ParallelAxesChangeNothing) {
   Frames f;
   f.set_axes(0, {0, 0, 0}, {Vec3{0, 0, 1}, Vec3{0, 0, 1}, Vec3{1, 0, 0}});
   f.set_axes(1, {0, 0, 0}, {Vec3{0, 1, 0}, Vec3{0, 1, 0}, Vec3{0, 0, -1}});
-  f.st.dflag = {10, 10, 0, 10, 10, 0};
+  f.st.distinguishable = {true, true, false, true, true, false};
   const auto before = f.st.endpoints;
   assemble_right_handed(f.st);
   for (int k = 0; k < 6; ++k) EXPECT_TRUE(same(f.st.endpoints[k], before[k])) << k;
@@ -669,12 +669,12 @@ TEST(MolecularFrame, IsRightHandedAndFacesTheHigherZCmForExamples) {
       for (int m = 0; m < 2; ++m) {
         EXPECT_NEAR(handedness(st, m), 1.0, 1e-12) << "pass " << st.pass;
         const Vec3 r = sub(st.groups[m].centre[st.z_high[m]], st.cm[m]);
-        const long sum = std::lround(st.dflag[3 * m] + st.dflag[3 * m + 1] + st.dflag[3 * m + 2]);
+        const long sum = 10L * (st.distinguishable[3 * m] + st.distinguishable[3 * m + 1] + st.distinguishable[3 * m + 2]);
         for (int j = 0; j < 3; ++j) {
           const int k = 3 * m + j;
           // With all three axes oriented the frame step may turn one back.
           if (sum == 30 && k == (m == 0 ? kAxis_x : kAxis_Y)) continue;
-          if (std::lround(st.dflag[k]) == 10) {
+          if (st.distinguishable[k]) {
             EXPECT_LT(angle_deg(sub(st.endpoints[k], st.cm[m]), r), 85.0)
                 << "pass " << st.pass << " k " << k;
           }

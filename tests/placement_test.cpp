@@ -77,9 +77,8 @@ ParamArgs analyse_example(const fs::path& dir, const std::string& example_name) 
   read_atoms_and_n1(reader, block);
   ParamArgs args;
   args.mode_flag = 'n';
-  int n = block.n;
   AtomTable table = block.icoo_and_m;
-  param(n, block.n1, block.isymbol, table, args, session);
+  param(block.n, block.n1, block.isymbol, table, args, session);
   session.staged.publish();  // as run_program does at the end of a run
   return args;
 }
