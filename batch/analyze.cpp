@@ -42,8 +42,13 @@ options:
   --version     the version
 
 table (tab-separated, one header line):
-  source frame status r theta phi alpha beta gamma name message
-  frame counts from 1 in each source; r in Angstrom, angles in degrees;
+)";
+
+// The table's columns, in the order analyse_job writes them.
+constexpr std::string_view kColumns[] = {"source", "frame", "status", "r",    "theta", "phi",
+                                         "alpha",  "beta",  "gamma",  "name", "message"};
+
+const char* const kHelpColumns = R"(  frame counts from 1 in each source; r in Angstrom, angles in degrees;
   an undefined angle (NAD) is empty; status is ok or a stop code:
 )";
 
@@ -58,7 +63,11 @@ std::string help_text() {
   for (const StatusInfo& info : status_codes())
     if (info.batch && info.status != Status::ok) codes.append(info.name).push_back(' ');
   codes.pop_back();
-  return kHelpHead + wrap_words(codes, "  ", 72) + kHelpTail;
+  std::string columns;
+  for (std::string_view column : kColumns) columns.append(column).push_back(' ');
+  columns.pop_back();
+  return kHelpHead + wrap_words(columns, "  ", 72) + kHelpColumns + wrap_words(codes, "  ", 72) +
+         kHelpTail;
 }
 
 struct Job {
@@ -190,7 +199,10 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
   }
 
   TableSink sink(o.output, out);
-  sink.write("source\tframe\tstatus\tr\ttheta\tphi\talpha\tbeta\tgamma\tname\tmessage\n");
+  std::string header;
+  for (std::string_view column : kColumns) header.append(column).push_back('\t');
+  header.back() = '\n';
+  sink.write(header);
   // Frames are analysed a chunk at a time: up to 256 per thread, and no more
   // than a few million atoms held at once, whatever the size of the frames.
   // The chunk's slots are made as frames arrive, so a short input with many
