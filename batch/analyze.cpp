@@ -45,10 +45,11 @@ table (tab-separated, one header line):
 )";
 
 // The table's columns, in the order analyse_job writes them.
-constexpr std::string_view kColumns[] = {"source", "frame", "status", "r",    "theta", "phi",
+constexpr std::string_view kColumns[] = {"source", "frame", "status", "r",    "theta",  "phi",
                                          "alpha",  "beta",  "gamma",  "name", "message"};
 
-const char* const kHelpColumns = R"(  frame counts from 1 in each source; r in Angstrom, angles in degrees;
+const char* const kHelpColumns =
+    R"(  frame counts from 1 in each source; r in Angstrom, angles in degrees;
   an undefined angle (NAD) is empty; status is ok or a stop code:
 )";
 

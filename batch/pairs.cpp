@@ -397,7 +397,8 @@ class Writer {
   void add_unreadable(const std::string& source, long frame, const std::string& message) {
     std::string row;
     append_text(row, source);
-    row += '\t' + std::to_string(frame) + "\t\t\t\t\t\t" + std::string(status_name(Status::unreadable)) + "\t\t\t\t\t\t\t\t";
+    row += '\t' + std::to_string(frame) + "\t\t\t\t\t\t" +
+           std::string(status_name(Status::unreadable)) + "\t\t\t\t\t\t\t\t";
     append_text(row, message);
     if (o_.unique) {
       Kept k;

@@ -441,7 +441,7 @@ GeometryBlock pair_geometry(const Structure& s, const std::vector<Molecule>& mol
 }
 
 PairResult analyse_molecule_pair(const Structure& s, const std::vector<Molecule>& molecules,
-                               const MoleculePair& pair) {
+                                 const MoleculePair& pair) {
   for (int m : {pair.mol1, pair.mol2})
     if (!molecules[m].molecular) {
       PairResult result;
@@ -455,8 +455,9 @@ PairResult analyse_molecule_pair(const Structure& s, const std::vector<Molecule>
   return analyse_frame(block, block.n1);
 }
 
-std::vector<PairResult> analyse_molecule_pairs(const Structure& s, const std::vector<Molecule>& molecules,
-                                             const std::vector<MoleculePair>& pairs, int jobs) {
+std::vector<PairResult> analyse_molecule_pairs(const Structure& s,
+                                               const std::vector<Molecule>& molecules,
+                                               const std::vector<MoleculePair>& pairs, int jobs) {
   std::vector<PairResult> results(pairs.size());
   parallel_for(jobs, pairs.size(), [&](size_t k) { results[k] = analyse_molecule_pair(s, molecules, pairs[k]); });
   return results;

@@ -91,10 +91,11 @@ GeometryBlock pair_geometry(const Structure& structure, const std::vector<Molecu
 // The analysis of one pair (analyse_frame on pair_geometry), or the stop
 // not_molecular when either molecule is not one.
 PairResult analyse_molecule_pair(const Structure& structure, const std::vector<Molecule>& molecules,
-                               const MoleculePair& pair);
+                                 const MoleculePair& pair);
 
 // analyse_molecule_pair for every pair, on `jobs` threads.
-std::vector<PairResult> analyse_molecule_pairs(const Structure& structure, const std::vector<Molecule>& molecules,
-                                             const std::vector<MoleculePair>& pairs, int jobs);
+std::vector<PairResult> analyse_molecule_pairs(const Structure& structure,
+                                               const std::vector<Molecule>& molecules,
+                                               const std::vector<MoleculePair>& pairs, int jobs);
 
 }  // namespace kavor

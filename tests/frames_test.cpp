@@ -395,7 +395,8 @@ TEST(AxisOrientation, ReversesOnlyAxesPointingAway) {
   for (size_t i = 0; i < adjusted.size(); ++i) EXPECT_EQ(log[18 + i], adjusted[i]) << i;
   size_t i = 18 + adjusted.size();
   for (int k = 0; k < 6; ++k) {
-    EXPECT_EQ(flags_on(log[i++], k + 1), (std::vector<long>{(f.st.distinguishable[k] ? 10L : 0L), 1}));
+    EXPECT_EQ(flags_on(log[i++], k + 1),
+              (std::vector<long>{(f.st.distinguishable[k] ? 10L : 0L), 1}));
     if (k == 2 || k == 5) {
       EXPECT_EQ(log[i++], "  ");
     }
@@ -499,7 +500,8 @@ TEST(RightHandedFrames, EverySixteenCasesReversesExactlyItsAxisU) {
       const auto frame1 = random_frame(rng), frame2 = random_frame(rng);
       place_frame(f.st, 0, {0.3, -1.2, 2.5}, frame1, flip < 0 ? -1 : flip);
       place_frame(f.st, 1, {-3.0, 4.0, 0.75}, frame2, flip < 0 ? -1 : 3 + flip);
-      for (int j = 0; j < 3; ++j) f.st.distinguishable[j] = f.st.distinguishable[3 + j] = pat.d[j] == 10;
+      for (int j = 0; j < 3; ++j)
+        f.st.distinguishable[j] = f.st.distinguishable[3 + j] = pat.d[j] == 10;
       const auto before = f.st.endpoints;
       const bool left = flip >= 0;
       EXPECT_EQ(handedness(f.st, 0) < 0, left);
@@ -669,7 +671,8 @@ TEST(MolecularFrame, IsRightHandedAndFacesTheHigherZCmForExamples) {
       for (int m = 0; m < 2; ++m) {
         EXPECT_NEAR(handedness(st, m), 1.0, 1e-12) << "pass " << st.pass;
         const Vec3 r = sub(st.groups[m].centre[st.z_high[m]], st.cm[m]);
-        const long sum = 10L * (st.distinguishable[3 * m] + st.distinguishable[3 * m + 1] + st.distinguishable[3 * m + 2]);
+        const long sum = 10L * (st.distinguishable[3 * m] + st.distinguishable[3 * m + 1] +
+                                st.distinguishable[3 * m + 2]);
         for (int j = 0; j < 3; ++j) {
           const int k = 3 * m + j;
           // With all three axes oriented the frame step may turn one back.
