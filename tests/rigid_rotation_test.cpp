@@ -180,7 +180,7 @@ class RigidRotation : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(RigidRotation, SameParametersHoweverThePairIsTurned) {
   const Case c = make_case(GetParam());
-  const Analysis ref = analyse_quietly(c.block);
+  const PairResult ref = analyse_quietly(c.block);
   const Values r = degrees_of(ref.values);
   if (c.built) {
     ASSERT_TRUE(ref.ok()) << ref.message;
@@ -204,19 +204,19 @@ TEST_P(RigidRotation, SameParametersHoweverThePairIsTurned) {
   turns.push_back(euler_turn(120.0, 70.0, 359.97));
   turns.push_back(euler_turn(359.96, 110.0, 200.0));
   for (size_t k = 0; k < turns.size(); ++k) {
-    const Analysis got = analyse_quietly(turned(c.block, turns[k]));
+    const PairResult got = analyse_quietly(turned(c.block, turns[k]));
     const std::string what = "turn " + std::to_string(k);
     ASSERT_EQ(got.status, ref.status) << what;
     if (!ref.ok()) continue;
     if (!edge) {
-      EXPECT_EQ(got.stem, ref.stem) << what;
+      EXPECT_EQ(got.name, ref.name) << what;
     }
     expect_close(r, degrees_of(got.values), what);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pairs, RigidRotation, ::testing::ValuesIn(case_names()), [](const auto& info) {
-  std::string name = info.param;
+INSTANTIATE_TEST_SUITE_P(Pairs, RigidRotation, ::testing::ValuesIn(case_names()), [](const auto& test) {
+  std::string name = test.param;
   for (char& ch : name)
     if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
   return name;
