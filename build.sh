@@ -69,6 +69,9 @@ case "${1:-}" in
     bash bench/batch_bench.sh
     bash bench/pairs_bench.sh
     "$python" bench/python_bench.py --build build-bench
+    # KAVOR_BENCH_BEFORE=DIR: a release build of an earlier commit, measured
+    # in the same run for a before/after table.
+    "$python" bench/closed_form.py --build build-bench ${KAVOR_BENCH_BEFORE:+--before "$KAVOR_BENCH_BEFORE"}
     ;;
   *)
     echo "usage: ./build.sh run|test|install|bench" >&2
