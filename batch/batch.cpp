@@ -54,6 +54,21 @@ long parse_count(const std::string& option, const std::string& text, long min, l
   return value;
 }
 
+std::filesystem::path output_tree_target(const std::string& option, const std::string& dir, bool force) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path target = fs::weakly_canonical(fs::absolute(dir), ec);
+  if (ec) target = fs::absolute(dir);
+  if (!target.has_filename()) target = target.parent_path();
+  const fs::file_status status = fs::status(target, ec);
+  if (fs::exists(status)) {
+    if (!fs::is_directory(status)) throw OutputError(option + " '" + dir + "' is not a directory");
+    if (!force && !fs::is_empty(target, ec))
+      throw OutputError(option + " '" + dir + "' is not empty: give --force to replace it");
+  }
+  return target;
+}
+
 void check_rereadable(const std::string& input) {
   if (input == "-") throw UsageError{"--shard cannot count the frames of standard input"};
   struct stat st;

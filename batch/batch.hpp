@@ -6,6 +6,7 @@
 #include <climits>
 #include <initializer_list>
 #include <iosfwd>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,12 @@ bool take_common_option(const Argument& a, CommonOptions& o);
 // an input that would not read the same again, standard input, a pipe or a
 // device; a FIFO is refused before it is opened, which would wait for a writer.
 void check_rereadable(const std::string& input);
+
+// The directory a folder-per-row option (`option` DIR) names, links
+// resolved. A run never mixes its folders with an earlier run's: a directory
+// with contents is refused (OutputError) unless `force`, which has it
+// replaced whole when the run's tree is published.
+std::filesystem::path output_tree_target(const std::string& option, const std::string& dir, bool force);
 
 // Help or version text on `out`; a failed write is an OutputError.
 void write_text(std::ostream& out, const char* text);

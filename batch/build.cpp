@@ -493,23 +493,6 @@ class Builder {
   std::vector<std::string> symbols_;
 };
 
-// The directory --dirs names, links resolved. A scan never mixes its point
-// folders with an earlier one's: a directory with contents is refused, or
-// with --force replaced whole.
-fs::path dirs_target(const Options& o) {
-  std::error_code ec;
-  fs::path dir = fs::weakly_canonical(fs::absolute(o.dirs), ec);
-  if (ec) dir = fs::absolute(o.dirs);
-  if (!dir.has_filename()) dir = dir.parent_path();
-  const fs::file_status status = fs::status(dir, ec);
-  if (fs::exists(status)) {
-    if (!fs::is_directory(status)) throw OutputError("--dirs '" + o.dirs + "' is not a directory");
-    if (!o.force && !fs::is_empty(dir, ec))
-      throw OutputError("--dirs '" + o.dirs + "' is not empty: give --force to replace it");
-  }
-  return dir;
-}
-
 }  // namespace
 
 int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -518,7 +501,7 @@ int run_build(const std::vector<std::string>& args, std::ostream& out, std::ostr
     write_text(out, o.help ? kHelp : kVersion);
     return 0;
   }
-  const fs::path dirs = o.dirs.empty() ? fs::path() : dirs_target(o);
+  const fs::path dirs = o.dirs.empty() ? fs::path() : output_tree_target("--dirs", o.dirs, o.force);
   bool too_many = false;
   const GeometryBlock block = read_pair(o, too_many, err);
   PlacementBase base(block, too_many, o.reports);

@@ -46,7 +46,9 @@ options:
   --unique       equivalent pairs (same formulas in order, r within 0.01
                  Angstrom, angles within 0.1 degree) as one row with a count
   --extract DIR  DIR/<row number>/input-GEOMETRY.xyz per row: the pair in
-                 kavor's layout, molecule 1 first, ready for kavor
+                 kavor's layout, molecule 1 first, ready for kavor; DIR
+                 must be absent or empty, and appears when the run is done
+  --force        replace an --extract DIR that is not empty
   --xyz FILE     the pairs as one extended XYZ, one frame per row, the row's
                  values in the comment line (neither writes not_molecular rows)
   --format F     auto (default: .cif files are CIF), xyz, cif or kavor
@@ -72,6 +74,7 @@ struct Options : CommonOptions {
   PairCriterion criterion;
   bool unique = false;
   bool cif = false;  // --format cif
+  bool force = false;  // --force: replace a non-empty --extract DIR
   std::string extract, xyz;
 };
 
@@ -86,7 +89,7 @@ Options parse_options(const std::vector<std::string>& args) {
   Options o;
   bool contact = false;
   for (const Argument& a :
-       split_arguments(args, {"--ordered", "--unique"}, {"--contact", "--com", "--extract", "--xyz"})) {
+       split_arguments(args, {"--ordered", "--unique", "--force"}, {"--contact", "--com", "--extract", "--xyz"})) {
     if (a.name == "--contact") {
       o.criterion.distance = parse_distance(a.name, a.value);
       contact = true;
@@ -97,6 +100,8 @@ Options parse_options(const std::vector<std::string>& args) {
       o.criterion.ordered = true;
     } else if (a.name == "--unique") {
       o.unique = true;
+    } else if (a.name == "--force") {
+      o.force = true;
     } else if (a.name == "--extract") {
       o.extract = a.value;
     } else if (a.name == "--xyz") {
@@ -114,6 +119,7 @@ Options parse_options(const std::vector<std::string>& args) {
     }
   }
   if (contact && o.criterion.by_com) throw UsageError{"--contact and --com cannot be given together"};
+  if (o.force && o.extract.empty()) throw UsageError{"--force replaces the --extract directory: give --extract"};
   if (!o.help && !o.version && o.inputs.empty()) throw UsageError{"no input FILE given"};
   return o;
 }
@@ -364,6 +370,9 @@ class Writer {
  public:
   Writer(const Options& o, std::ostream& out) : o_(o), table_(o.output, out) {
     if (!o.xyz.empty()) xyz_ = std::make_unique<TableSink>(o.xyz, out);
+    // The row folders go into a hidden sibling of DIR, which takes DIR's
+    // place when the run is complete.
+    if (!o.extract.empty()) tree_.open(output_tree_target("--extract", o.extract, o.force), o.force);
     table_.write(
         "source\tframe\tmol1\tmol2\tshift\tcom_distance\tcontact\tstatus\tr\ttheta\tphi\talpha\tbeta\tgamma\tname\t"
         "message" +
@@ -415,8 +424,13 @@ class Writer {
   void close() {
     for (const Kept& k : kept_) emit(k.row + "\t" + std::to_string(k.count), k.geometry, k.xyz);
     kept_.clear();
-    table_.close();
-    if (xyz_) xyz_->close();
+    // Every output of the run or none: the folders, then the --xyz file,
+    // then the table.
+    OutputStage outputs;
+    outputs.add(tree_);
+    if (xyz_) xyz_->stage_into(outputs);
+    table_.stage_into(outputs);
+    outputs.publish();
   }
 
  private:
@@ -425,9 +439,9 @@ class Writer {
     table_.write(row + "\n");
     if (xyz_ && !xyz.empty()) xyz_->write(xyz);
     if (!o_.extract.empty() && !geometry.empty()) {
-      const fs::path dir = fs::path(o_.extract) / std::to_string(rows_);
+      const fs::path dir = tree_.path() / std::to_string(rows_);
       std::error_code ec;
-      fs::create_directories(dir, ec);
+      fs::create_directory(dir, ec);
       if (ec) throw OutputError("cannot create directory '" + dir.string() + "': " + ec.message());
       OutputFile file;
       file.open(dir / "input-GEOMETRY.xyz");
@@ -444,6 +458,7 @@ class Writer {
   const Options& o_;
   TableSink table_;
   std::unique_ptr<TableSink> xyz_;
+  OutputTree tree_;
   std::vector<Kept> kept_;
   long rows_ = 0;
 };

@@ -298,3 +298,18 @@ def test_mdanalysis_trajectory_gives_the_pairs_of_each_frame(tmp_path):
         [(t["mol1"], t["mol2"], tuple(t["shift"])) for t in expected]
     # single-precision coordinates: the same dimers, r to about 1e-5 Angstrom
     assert np.allclose(table["r"], expected["r"], atol=1e-4)
+
+
+def test_extract_never_mixes_runs(tmp_path):
+    path, _ = case_small_cell(tmp_path)
+    extract = tmp_path / "pairs"
+    extract.mkdir()
+    (extract / "old").write_text("an earlier run\n")
+    status, err, rows = pairs_table(path, "--extract", extract)
+    assert status == 2 and "not empty" in err and rows == []
+    assert sorted(p.name for p in extract.iterdir()) == ["old"]
+    status, err, rows = pairs_table(path, "--extract", extract, "--force")
+    assert status == 0 and rows
+    assert sorted(p.name for p in extract.iterdir()) == sorted(str(k + 1) for k in range(len(rows)))
+    # nothing of the run is left beside DIR
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["pairs", "small.xyz"]
