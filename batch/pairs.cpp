@@ -466,8 +466,10 @@ class Writer {
 // Frames one at a time from every FILE, CIF or XYZ.
 class FrameSource {
  public:
-  FrameSource(const Options& o, std::function<void(const std::string&)> report)
-      : o_(o), report_(std::move(report)) {}
+  // `counting`: frames of XYZ files are checked as they would be read but
+  // their atoms are not kept (the counting pass of --shard).
+  FrameSource(const Options& o, std::function<void(const std::string&)> report, bool counting = false)
+      : o_(o), report_(std::move(report)), counting_(counting) {}
 
   // The next frame into `job`; false when every FILE is done.
   bool next(FrameJob& job) {
@@ -486,7 +488,7 @@ class FrameSource {
         job.error.clear();
         bool got = false;
         try {
-          got = reader_->next(frame);
+          got = counting_ ? reader_->skip(true) : reader_->next(frame);
         } catch (const InputError& e) {
           report_(e.what());
           job.source = reader_->source();
@@ -501,6 +503,7 @@ class FrameSource {
           job.source = reader_->source();
           job.frame = ++frame_;
           job.structure = Structure{};
+          if (counting_) return true;
           if (frame.too_many) {
             job.error = job.source + ": frame " + std::to_string(job.frame) + ": more than 150000 atoms";
             return true;
@@ -549,6 +552,7 @@ class FrameSource {
  private:
   const Options& o_;
   std::function<void(const std::string&)> report_;
+  bool counting_;
   size_t next_input_ = 0;
   std::string source_;
   long frame_ = 0;
@@ -566,8 +570,10 @@ int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   int status = 0;
   bool counting = false;
+  Progress progress("pairs");
   auto report = [&](const std::string& message) {
     if (counting) return;
+    progress.clear();
     err << "kavor-batch: error: " << message << '\n';
     status = 2;
   };
@@ -576,7 +582,7 @@ int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (o.shard.active()) {
     for (const std::string& input : o.inputs) check_rereadable(input);
     counting = true;
-    FrameSource counter(o, report);
+    FrameSource counter(o, report, true);
     FrameJob job;
     long total = 0;
     while (counter.next(job)) ++total;
@@ -586,7 +592,6 @@ int run_pairs(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
 
   Writer writer(o, out);
-  Progress progress("pairs");
   FrameSource source(o, report);
   // Frames are taken a chunk at a time, up to 256 per thread and about
   // 20000 atoms (a box's pairs are spread over the threads), so memory stays

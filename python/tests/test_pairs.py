@@ -313,3 +313,15 @@ def test_extract_never_mixes_runs(tmp_path):
     assert sorted(p.name for p in extract.iterdir()) == sorted(str(k + 1) for k in range(len(rows)))
     # nothing of the run is left beside DIR
     assert sorted(p.name for p in tmp_path.iterdir()) == ["pairs", "small.xyz"]
+
+
+def test_shards_concatenate_to_the_whole_table(tmp_path):
+    frames = [case_small_cell(tmp_path)[0], write_box(tmp_path / "b.xyz", 6, 5)[0], case_small_cell(tmp_path)[0]]
+    trajectory = tmp_path / "trajectory.xyz"
+    trajectory.write_text("".join(open(f).read() for f in frames) + "3\nnot a frame\nC 0 0\n")
+    status, _, whole = pairs_table(trajectory)
+    assert status == 2 and whole[-1]["status"] == "unreadable"
+    shards = []
+    for k in ("1/3", "2/3", "3/3"):
+        shards += pairs_table(trajectory, "--shard", k)[2]
+    assert shards == whole
