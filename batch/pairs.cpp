@@ -445,12 +445,7 @@ class Writer {
       if (ec) throw OutputError("cannot create directory '" + dir.string() + "': " + ec.message());
       OutputFile file;
       file.open(dir / "input-GEOMETRY.xyz");
-      std::string_view rest(geometry);
-      while (!rest.empty()) {
-        const size_t end = rest.find('\n');
-        file.line(rest.substr(0, end));
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-      }
+      file.lines(geometry);
       file.commit();
     }
   }

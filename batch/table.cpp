@@ -164,13 +164,7 @@ TableSink::~TableSink() = default;
 void TableSink::write(const std::string& text) {
   if (text.empty()) return;
   if (file_) {
-    // OutputFile adds the line end itself.
-    std::string_view rest(text);
-    while (!rest.empty()) {
-      const size_t end = rest.find('\n');
-      file_->line(rest.substr(0, end));
-      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    }
+    file_->lines(text);
     return;
   }
   stream_->write(text.data(), static_cast<std::streamsize>(text.size()));

@@ -243,6 +243,12 @@ void OutputFile::line(std::string_view text) {
     write_errno_ = errno != 0 ? errno : EIO;
 }
 
+void OutputFile::lines(std::string_view text) {
+  if (text.empty()) return;
+  if (text.back() == '\n') text.remove_suffix(1);
+  line(text);
+}
+
 void OutputFile::finish() {
   if (file_ == nullptr) return;
   int error = write_errno_;

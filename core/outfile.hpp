@@ -40,6 +40,9 @@ class OutputFile {
   void open(const std::filesystem::path& final_path);
   bool is_open() const { return file_ != nullptr; }
   void line(std::string_view text);
+  // Several lines at once, each ended by LF (the last one gets its LF here
+  // when `text` lacks it).
+  void lines(std::string_view text);
   // Checks that every byte was written and publishes the file at once.
   // Throws OutputError when the data cannot be written or renamed.
   void commit();

@@ -130,6 +130,14 @@ def _whole_number(value, name, allow_none):
                         % (name, " or None" if allow_none else "", value)) from None
 
 
+def jobs_of(jobs):
+    """Threads for the core: 1 to 4096, or None for one per core."""
+    jobs = _whole_number(jobs, "jobs", allow_none=True)
+    if jobs is not None and not 1 <= jobs <= 4096:
+        raise ValueError("jobs must be from 1 to 4096, got %d" % jobs)
+    return jobs
+
+
 def n1_of(n1):
     """n1 for the core: a whole number, or None for the bonded-fragment rule."""
     n1 = _whole_number(n1, "n1", allow_none=True)
@@ -170,9 +178,7 @@ def analyze_frames(labels, frames, n1, jobs=None):
     phi, alpha, beta, gamma (NaN where undefined, all NaN for a stopped frame)
     and status, "ok" or the stop code. Stops are not raised.
     """
-    jobs = _whole_number(jobs, "jobs", allow_none=True)
-    if jobs is not None and not 1 <= jobs <= 4096:
-        raise ValueError("jobs must be from 1 to 4096, got %d" % jobs)
+    jobs = jobs_of(jobs)
     values, codes = _kavor.analyze_frames(tokens_of(labels), coordinates_of(frames, "frames"),
                                           n1_of(n1), jobs)
     table = np.empty(len(codes), dtype=FRAME_DTYPE)

@@ -7,7 +7,7 @@ row (and kavor's analysis of the pair's geometry), to the last bit.
 import numpy as np
 
 from . import _kavor
-from ._analysis import STATUS_CODES, _whole_number, coordinates_of, tokens_of
+from ._analysis import STATUS_CODES, coordinates_of, jobs_of, tokens_of
 
 _STATUS_NAMES = np.array(STATUS_CODES)
 
@@ -24,13 +24,6 @@ def _criterion(contact, com):
     if com is not None:
         return float(com), True
     return float(contact), False
-
-
-def _jobs(jobs):
-    jobs = _whole_number(jobs, "jobs", allow_none=True)
-    if jobs is not None and not 1 <= jobs <= 4096:
-        raise ValueError("jobs must be from 1 to 4096, got %d" % jobs)
-    return jobs
 
 
 def pairs(labels, positions, cell=None, pbc=None, contact=3.8, com=None, ordered=False, jobs=None,
@@ -60,7 +53,7 @@ def pairs(labels, positions, cell=None, pbc=None, contact=3.8, com=None, ordered
         groups = [int(g) for g in np.asarray(groups).ravel()]
     ints, values, codes, names = _kavor.pairs(
         tokens_of(labels), coordinates_of(positions, "positions"), cell_rows, pbc_flags, distance,
-        by_com, bool(ordered), groups, _jobs(jobs))
+        by_com, bool(ordered), groups, jobs_of(jobs))
     table = np.empty(len(codes), dtype=PAIR_DTYPE)
     table["mol1"] = ints[:, 0]
     table["mol2"] = ints[:, 1]
