@@ -263,22 +263,23 @@ std::string shift_text(const Shift& n) {
   return std::to_string(n[0]) + " " + std::to_string(n[1]) + " " + std::to_string(n[2]);
 }
 
-void run_pair(PairJob& job, const Options& o) {
-  const FrameJob& f = *job.frame;
-  const MoleculePair& p = *job.pair;
-  job.result = analyse_molecule_pair(f.structure, f.molecules, p);
-  const PairResult& a = job.result;
+// A table row without its line end; with no pair (a frame that could not
+// be read or used) the pair's fields are empty.
+std::string table_row(const std::string& source, long frame, const MoleculePair* p, const PairResult& a) {
   double v[6];
   table_values(a, v);
-  std::string& row = job.row;
-  row.clear();
-  append_text(row, f.source);
-  row += '\t' + std::to_string(f.frame) + '\t' + std::to_string(p.mol1 + 1) + '\t' + std::to_string(p.mol2 + 1) +
-         '\t' + shift_text(p.shift) + '\t';
-  append_number(row, p.com_distance);
-  row += '\t';
-  append_number(row, p.contact);
-  row += '\t';
+  std::string row;
+  append_text(row, source);
+  row += '\t' + std::to_string(frame) + '\t';
+  if (p) {
+    row += std::to_string(p->mol1 + 1) + '\t' + std::to_string(p->mol2 + 1) + '\t' + shift_text(p->shift) + '\t';
+    append_number(row, p->com_distance);
+    row += '\t';
+    append_number(row, p->contact);
+    row += '\t';
+  } else {
+    row += "\t\t\t\t\t";
+  }
   row += status_name(a.status);
   for (double value : v) {
     row += '\t';
@@ -288,6 +289,17 @@ void run_pair(PairJob& job, const Options& o) {
   if (a.ok()) row += a.name;
   row += '\t';
   append_text(row, a.message);
+  return row;
+}
+
+void run_pair(PairJob& job, const Options& o) {
+  const FrameJob& f = *job.frame;
+  const MoleculePair& p = *job.pair;
+  job.result = analyse_molecule_pair(f.structure, f.molecules, p);
+  const PairResult& a = job.result;
+  job.row = table_row(f.source, f.frame, &p, a);
+  double v[6];
+  table_values(a, v);
 
   job.geometry.clear();
   job.xyz.clear();
@@ -404,11 +416,10 @@ class Writer {
 
   // A frame that could not be read or used: a row with its status.
   void add_unreadable(const std::string& source, long frame, const std::string& message) {
-    std::string row;
-    append_text(row, source);
-    row += '\t' + std::to_string(frame) + "\t\t\t\t\t\t" +
-           std::string(status_name(Status::unreadable)) + "\t\t\t\t\t\t\t\t";
-    append_text(row, message);
+    PairResult unreadable;
+    unreadable.status = Status::unreadable;
+    unreadable.message = message;
+    const std::string row = table_row(source, frame, nullptr, unreadable);
     if (o_.unique) {
       Kept k;
       k.row = row;
