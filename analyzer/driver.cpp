@@ -64,7 +64,7 @@ static void run(Session& s) {
   const PairResult result = analyse_pair(block, s);
   if (!result.ok()) return;
 
-  write_summary(s, result.values.r, result.theta_deg, result.phi_deg, result.alpha_deg,
+  write_summary(s, result.measured.r, result.theta_deg, result.phi_deg, result.alpha_deg,
                 result.beta_deg, result.gamma_deg);
   write_closing_block(s, result.alpha_deg, result.beta_deg, result.gamma_deg);
 }

@@ -469,8 +469,8 @@ class Builder {
     std::ostringstream console;
     Session s(console, dir, Mode::builder);
     s.write_files = false;
-    s.report_text = &text;
-    s.report_text_open = true;
+    s.report.send_to_text(&text);
+    s.report.open();
     write_placement_opening(s);
     for (const ContactPair& p : point.contact_pairs) report_short_contact(s, p, base_.labels());
     write_placement_closing(s);

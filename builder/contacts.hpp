@@ -9,7 +9,7 @@
 
 #include "core/atoms.hpp"
 #include "core/cells.hpp"
-#include "core/state.hpp"
+#include "core/session.hpp"
 
 namespace kavor {
 

@@ -62,22 +62,15 @@ void run(Session& s) {
   write_banner(s, kBuilderVersionLine);
 
   // The result-file names come from the user's values, before any analysis.
-  UserPlacement placement(build_result_names(s, r, theta, phi, alpha, beta, gamma));
-
-  ParamArgs args;
-  args.ret_theta = theta;
-  args.ret_phi = phi;
-  args.ret_alpha = alpha;
-  args.ret_beta = beta;
-  args.ret_gamma = gamma;
-  args.ret_r = r;
-  const PairResult result = analyse_pair(block, s, args, &placement);
+  UserPlacement placement(build_result_names(s, r, theta, phi, alpha, beta, gamma),
+                          PairValues{r, theta, phi, alpha, beta, gamma});
+  const PairResult result = analyse_pair(block, s, &placement);
   if (!result.ok()) return;
-  args = result.values;
 
-  write_builder_summary(s, args.r,
-                        builder_summary_degrees(args.theta, args.phi, args.full_turn_alpha,
-                                                args.full_turn_beta, args.full_turn_gamma));
+  const PairValues& placed = result.measured;
+  write_builder_summary(s, placed.r,
+                        builder_summary_degrees(placed.theta, placed.phi, placed.alpha, placed.beta,
+                                                placed.gamma));
 }
 
 }  // namespace

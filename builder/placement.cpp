@@ -36,24 +36,6 @@ Vec3 turn_about(const Mat3& m, const Vec3& c, const Vec3& p) {
 
 }  // namespace
 
-AnalysedPair analysed_pair(const CoreState& st) {
-  AnalysedPair pair;
-  pair.n = st.n_total;
-  pair.n1 = st.n1;
-  pair.atoms.resize(pair.n);
-  for (int i = 0; i < pair.n; ++i) {
-    const Atom& aux = st.auxiliar[i];
-    const Atom& orig = st.originalcoo_and_m[i];
-    pair.atoms[i] = Atom{aux.x, aux.y, aux.z, orig.mass, orig.znum};
-  }
-  pair.best = st.best;
-  pair.c1 = st.cm[0];
-  pair.endpoints = {st.endpoints[0], st.endpoints[1], st.endpoints[2]};
-  // Molecule 2 does not move: its centre is the same for every placement.
-  pair.c2 = centre_of_mass(pair.atoms, pair.n1, pair.n);
-  return pair;
-}
-
 void place_molecule(const AnalysedPair& pair, double r, double theta, double phi, double alpha,
                     double beta, double gamma, PlacedGeometry& out) {
   const int n = pair.n, n1 = pair.n1;
@@ -100,43 +82,31 @@ void place_molecule(const AnalysedPair& pair, double r, double theta, double phi
                                            : centre_from_spherical(out.r, out.theta, out.phi);
 }
 
-void UserPlacement::run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>& isymbol,
-                        ParamArgs& args) {
-  // In builder mode the returned-value slots carry the user's values in.
-  const double user_alpha = args.ret_alpha, user_beta = args.ret_beta, user_gamma = args.ret_gamma;
-  const int n = st.n_total, n1 = st.n1;
-  write_placement_opening(st.session);
+PairValues UserPlacement::run(Session& session, const AnalysedPair& pair,
+                              const std::vector<Label>& isymbol) {
+  const int n = pair.n, n1 = pair.n1;
+  write_placement_opening(session);
 
-  const AnalysedPair pair = analysed_pair(st);
   PlacedGeometry placed;
-  place_molecule(pair, args.ret_r, args.ret_theta, args.ret_phi, user_alpha, user_beta, user_gamma,
-                 placed);
-  args.full_turn_alpha = user_alpha;
-  args.full_turn_beta = user_beta;
-  args.full_turn_gamma = user_gamma;
-  args.r = placed.r;
-  args.theta = placed.theta;
-  args.phi = placed.phi;
-  for (int i = 0; i < n; ++i) coo_and_m[i] = pair.atoms[i];
-  st.final_coo_and_m = placed.atoms;
-
-  write_placed_input(st.session, placed.atoms, n1);
+  place_molecule(pair, user_.r, user_.theta, user_.phi, user_.alpha, user_.beta, user_.gamma, placed);
+  write_placed_input(session, placed.atoms, n1);
 
   // Each block is written as its pair is found: no list of the pairs is kept.
   bool found = false;
-  for_each_short_contact(st.final_coo_and_m, n, n1, kShortContact, [&](const ContactPair& p) {
+  for_each_short_contact(placed.atoms, n, n1, kShortContact, [&](const ContactPair& p) {
     found = true;
-    report_short_contact(st.session, p, isymbol);
+    report_short_contact(session, p, isymbol);
   });
   OutputFile geometry, bild;
-  geometry.open(st.session.file(found ? names_.short_geometry : names_.geometry));
-  bild.open(st.session.file(found ? names_.short_bild : names_.bild));
+  geometry.open(session.file(found ? names_.short_geometry : names_.geometry));
+  bild.open(session.file(found ? names_.short_bild : names_.bild));
   write_bild(bild, placed.drawn_centre, placed.drawn_centre, placed.drawn);
-  write_geometry(geometry, n, st.final_coo_and_m, isymbol, Mode::builder);
-  st.session.stage(geometry);
-  st.session.stage(bild);
+  write_geometry(geometry, n, placed.atoms, isymbol, Mode::builder);
+  session.stage(geometry);
+  session.stage(bild);
 
-  write_placement_closing(st.session);
+  write_placement_closing(session);
+  return PairValues{placed.r, placed.theta, placed.phi, user_.alpha, user_.beta, user_.gamma};
 }
 
 void write_placement_opening(Session& s) {

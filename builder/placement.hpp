@@ -12,21 +12,6 @@
 
 namespace kavor {
 
-// What the placement needs of an analysis in the builder's mode; the same
-// for every point of a scan.
-struct AnalysedPair {
-  int n = 0, n1 = 0;
-  // Analysis-frame coordinates (molecule 2's centre at the origin, its
-  // frame XYZ along the axes), Angstrom, with masses and atomic numbers.
-  AtomTable atoms;
-  BestAngles best;                 // the found Euler angles, radians
-  Vec3 c1;                         // molecule 1's centre of mass
-  std::array<Vec3, 3> endpoints;   // molecule 1's axis end points z, y, x
-  Vec3 c2;                         // molecule 2's centre of mass, as re-measured
-};
-
-AnalysedPair analysed_pair(const CoreState& st);
-
 // One placement: molecule 1 at the user's adjusted values (r in Angstrom,
 // angles in radians).
 struct PlacedGeometry {
@@ -39,15 +24,16 @@ struct PlacedGeometry {
 void place_molecule(const AnalysedPair& pair, double r, double theta, double phi, double alpha,
                     double beta, double gamma, PlacedGeometry& out);
 
+// ud-kavor's placement at the user's adjusted values (r in Angstrom, angles
+// in radians), writing its report sections and result files.
 class UserPlacement : public PlacementStage {
  public:
-  explicit UserPlacement(ResultNames names) : names_(std::move(names)) {}
-  // Reads the user's values from the returned-value slots of `args`.
-  void run(CoreState& st, AtomTable& coo_and_m, std::vector<Label>& isymbol,
-           ParamArgs& args) override;
+  UserPlacement(ResultNames names, const PairValues& user) : names_(std::move(names)), user_(user) {}
+  PairValues run(Session& session, const AnalysedPair& pair, const std::vector<Label>& isymbol) override;
 
  private:
   ResultNames names_;
+  PairValues user_;
 };
 
 // The placement's report sections before the short contacts and after them.

@@ -13,9 +13,10 @@ namespace {
 // Takes what the placement needs when the core hands over in builder mode.
 class Snapshot : public PlacementStage {
  public:
-  void run(CoreState& st, AtomTable&, std::vector<Label>& isymbol, ParamArgs&) override {
-    pair = std::make_unique<AnalysedPair>(analysed_pair(st));
+  PairValues run(Session&, const AnalysedPair& analysed, const std::vector<Label>& isymbol) override {
+    pair = std::make_unique<AnalysedPair>(analysed);
     labels = isymbol;
+    return {};
   }
   std::unique_ptr<AnalysedPair> pair;
   std::vector<Label> labels;
@@ -71,7 +72,7 @@ PlacementBase::PlacementBase(const GeometryBlock& block, bool too_many, bool kee
   Snapshot snapshot;
   PairResult result;
   try {
-    result = analyse_quietly(block, Mode::builder, &snapshot, {}, keep_report ? &report_ : nullptr);
+    result = analyse_quietly(block, Mode::builder, &snapshot, keep_report ? &report_ : nullptr);
   } catch (const InputError& e) {
     status_ = Status::coordinates;
     message_ = e.what();

@@ -11,30 +11,31 @@
 
 namespace kavor {
 
-bool PairResult::theta_defined() const { return values.ret_r > kNoDirectionDistance; }
+bool PairResult::theta_defined() const { return returned.r > kNoDirectionDistance; }
 bool PairResult::phi_defined() const {
   return theta_defined() && theta_deg != 0 && theta_deg != 180;
 }
 
-PairResult analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args,
-                        PlacementStage* placement) {
+PairResult analyse_pair(const GeometryBlock& block, Session& session, PlacementStage* placement) {
   PairResult result;
   try {
     stop_on_atom_counts(session, block);
-    args.mode_flag = session.mode == Mode::builder ? 'y' : 'n';
-    std::vector<Label> isymbol = block.isymbol;
-    AtomTable table = block.icoo_and_m;
-    param(block.n, block.n1, isymbol, table, args, session, placement, &result.first);
   } catch (const ProgramStop& stop) {
     result.status = stop.code;
+    return result;
   }
-  result.values = args;
-  result.name = args.result_name;
-  result.theta_deg = std::lround(kDegPerRad * args.ret_theta);
-  result.phi_deg = std::lround(kDegPerRad * args.ret_phi);
-  result.alpha_deg = std::lround(kDegPerRad * args.ret_alpha);
-  result.beta_deg = std::lround(kDegPerRad * args.ret_beta);
-  result.gamma_deg = std::lround(kDegPerRad * args.ret_gamma);
+  ParamResult core = param(block.n, block.n1, block.isymbol, block.icoo_and_m, session, placement);
+  result.status = core.status;
+  result.measured = core.measured;
+  result.returned = core.returned;
+  result.name = std::move(core.name);
+  result.first = core.first;
+  const PairValues& ret = result.returned;
+  result.theta_deg = std::lround(kDegPerRad * ret.theta);
+  result.phi_deg = std::lround(kDegPerRad * ret.phi);
+  result.alpha_deg = std::lround(kDegPerRad * ret.alpha);
+  result.beta_deg = std::lround(kDegPerRad * ret.beta);
+  result.gamma_deg = std::lround(kDegPerRad * ret.gamma);
   return result;
 }
 
@@ -42,22 +43,22 @@ void table_values(const PairResult& a, double out[6]) {
   const double undefined = std::numeric_limits<double>::quiet_NaN();
   for (int k = 0; k < 6; ++k) out[k] = undefined;
   if (!a.ok()) return;
-  const ParamArgs& v = a.values;
-  out[0] = v.ret_r;
-  if (a.theta_defined()) out[1] = kDegPerRad * v.ret_theta;
-  if (a.phi_defined()) out[2] = kDegPerRad * v.ret_phi;
-  out[3] = kDegPerRad * v.ret_alpha;
-  out[4] = kDegPerRad * v.ret_beta;
-  out[5] = kDegPerRad * v.ret_gamma;
+  const PairValues& v = a.returned;
+  out[0] = v.r;
+  if (a.theta_defined()) out[1] = kDegPerRad * v.theta;
+  if (a.phi_defined()) out[2] = kDegPerRad * v.phi;
+  out[3] = kDegPerRad * v.alpha;
+  out[4] = kDegPerRad * v.beta;
+  out[5] = kDegPerRad * v.gamma;
 }
 
 PairResult analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
-                           ParamArgs args, std::string* report_text) {
+                           std::string* report_text) {
   std::ostringstream console;
   Session session(console, ".", mode);
   session.write_files = false;
-  session.report_text = report_text;
-  PairResult result = analyse_pair(block, session, args, placement);
+  if (report_text != nullptr) session.report.send_to_text(report_text);
+  PairResult result = analyse_pair(block, session, placement);
   const std::string text = console.str();
   if (!text.empty()) result.message = join_console_lines(text);
   return result;

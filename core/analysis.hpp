@@ -15,16 +15,16 @@ namespace kavor {
 
 struct PairResult {
   Status status = Status::ok;  // none: analysed
-  // The core's parameter list after the run. Analyzer: ret_r (Angstrom) and
-  // ret_theta .. ret_gamma (radians) are the returned values, after the
-  // full-turn rule and the rule of 359.5 degrees. Builder: as the core left it.
-  ParamArgs values;
+  // Analyzer: the measured and the returned values (see ParamResult).
+  // Builder: `measured` as the placement returned it.
+  PairValues measured;
+  PairValues returned;
   std::string name;  // "[0005.2-092-082]-(023-132-038)": the result files' name
   // Whole degrees as the analyzer's summary shows them (half away from zero).
   long theta_deg = 0, phi_deg = 0, alpha_deg = 0, beta_deg = 0, gamma_deg = 0;
   // The stop's console text as one line (join_console_lines; analyse_quietly only).
   std::string message;
-  // Each molecule's principal axes from the first pass (analyser mode).
+  // Each molecule's principal axes from the first pass.
   FirstAxes first;
 
   bool ok() const { return status == Status::ok; }
@@ -38,9 +38,8 @@ struct PairResult {
 // orderly stop returns its code; its message lines are on the session's
 // console and, once open, in its report. Input and output errors are thrown.
 // With session.write_files off no report line is formatted and no file is
-// written. `args` carries the builder's user values in; `placement` is the
-// builder's stage after the analysis.
-PairResult analyse_pair(const GeometryBlock& block, Session& session, ParamArgs args = {},
+// written. `placement` is the builder's stage after the analysis.
+PairResult analyse_pair(const GeometryBlock& block, Session& session,
                         PlacementStage* placement = nullptr);
 
 // The library's view of a result: the six values as the batch writes them
@@ -51,8 +50,7 @@ Analysis public_analysis(const PairResult& result);
 // goes to `message`.
 // With `report_text` the report is kept there.
 PairResult analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
-                           PlacementStage* placement = nullptr, ParamArgs args = {},
-                           std::string* report_text = nullptr);
+                           PlacementStage* placement = nullptr, std::string* report_text = nullptr);
 
 // One frame of a batch: analyse_quietly, with coordinates too large to
 // analyse given as the stop `coordinates` instead of an exception.

@@ -75,18 +75,12 @@ int element_by_numeral(const Label& label) {
   return z <= kElementCount ? z : 0;
 }
 
-void identify_elements(int n, std::vector<Label>& isymbol, AtomTable& coo_and_m,
-                       AtomTable& originalcoo_and_m, AtomTable& auxiliar, Mode mode) {
-  auto keep_copies = [&](int i) {
-    originalcoo_and_m[i].mass = auxiliar[i].mass = coo_and_m[i].mass;
-    originalcoo_and_m[i].znum = auxiliar[i].znum = coo_and_m[i].znum;
-  };
+void identify_elements(int n, std::vector<Label>& isymbol, AtomTable& coo_and_m, Mode mode) {
   for (int i = 0; i < n; ++i) {
     if (int z = element_by_symbol(isymbol[i]); z != 0) {
       coo_and_m[i].mass = element_mass(z);
       coo_and_m[i].znum = z;
     }
-    keep_copies(i);
   }
   for (int i = 0; i < n; ++i) {
     if (int z = element_by_numeral(isymbol[i]); z != 0) {
@@ -94,7 +88,6 @@ void identify_elements(int n, std::vector<Label>& isymbol, AtomTable& coo_and_m,
       coo_and_m[i].znum = z;
       if (mode == Mode::builder) isymbol[i] = make_label(element_symbol(z));
     }
-    keep_copies(i);
   }
 }
 

@@ -24,10 +24,8 @@ int element_by_symbol(const Label& label);
 int element_by_numeral(const Label& label);
 
 // Fills mass and atomic number of every atom whose label names an element:
-// a symbol pass, then a numeral pass over all n atoms. After each atom is
-// examined its columns 4 and 5 are copied into both `originalcoo_and_m` and
-// `auxiliar`. The builder also replaces numeral labels by element symbols.
-void identify_elements(int n, std::vector<Label>& isymbol, AtomTable& coo_and_m,
-                       AtomTable& originalcoo_and_m, AtomTable& auxiliar, Mode mode);
+// a symbol pass, then a numeral pass over all n atoms. The builder also
+// replaces numeral labels by element symbols.
+void identify_elements(int n, std::vector<Label>& isymbol, AtomTable& coo_and_m, Mode mode);
 
 }  // namespace kavor

@@ -21,7 +21,7 @@
 #include <cmath>
 
 #include "core/atoms.hpp"
-#include "core/state.hpp"
+#include "core/pair_axes.hpp"
 
 namespace kavor {
 

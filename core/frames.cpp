@@ -15,58 +15,37 @@ static constexpr double kPi = 3.141592653589793;
 
 static double norm_pow(const Vec3& v) { return std::pow(v.x * v.x + v.y * v.y + v.z * v.z, 0.5); }
 
-static void blank(CoreState& st, std::string_view text, int times) {
-  for (int i = 0; i < times; ++i) st.logf(text);
+static void blank(Report& report, std::string_view text, int times) {
+  for (int i = 0; i < times; ++i) report.free(text);
 }
 
-// The report's flags: 10 for a distinguishable axis, 0 for one that is not.
-static long flag_of(const CoreState& st, int k) { return st.distinguishable[k] ? 10 : 0; }
-static long flag_sum(const CoreState& st, int m) {
-  return flag_of(st, 3 * m) + flag_of(st, 3 * m + 1) + flag_of(st, 3 * m + 2);
+static long flag_of(const DirectionFlags& flags, int k) { return flags.distinguishable[k] ? 10 : 0; }
+int flag_sum(const DirectionFlags& flags, int m) {
+  return static_cast<int>(flag_of(flags, 3 * m) + flag_of(flags, 3 * m + 1) + flag_of(flags, 3 * m + 2));
 }
 
-static void write_flag_rows(CoreState& st) {
-  if (!st.logging()) return;
+static void write_flag_rows(Report& report, const DirectionFlags& flags) {
+  if (!report.on()) return;
   for (int k = 0; k < 6; ++k) {
-    st.logf("eigenvector " + std::to_string(k + 1) + " flags:  ", flag_of(st, k),
-            long{st.sense[k]});
-    if (k == 2 || k == 5) st.logf(" ");
+    report.free("eigenvector " + std::to_string(k + 1) + " flags:  ", flag_of(flags, k),
+                long{flags.sense[k]});
+    if (k == 2 || k == 5) report.free(" ");
   }
 }
 
-void set_direction_flags(CoreState& st) {
-  for (int k = 0; k < 6; ++k) {
-    st.sense[k] = 1;
-    st.distinguishable[k] = false;
-  }
-  const double detectable = kDetectableDifferenceDeg;
-
-  if (st.mode == Mode::analyzer) st.logf("  ");
-  blank(st, "   ", 2);
-  st.logf(" VALOR EMPREGADO COM REFERENCIA  ");
-  st.logf(" PARA ATRIBUICAO DE Y or N  ");
-  st.logf(" diferenca detectavel : ");
-  st.logf(detectable, " DEGREE ");
-  blank(st, "   ", 2);
-
-  static const char* const kPlus[2][3] = {
-      {" angle eigen 1 (z) ref ", " angle eigen 2 (y) ref ", " angle eigen 3 (x) ref "},
-      {" angle eigen 1 (Y) ref ", " angle eigen 2 (X) ref ", " angle eigen 3 (Z) ref "}};
-  static const char* const kMinus[2][3] = {
-      {" angle -eigen 1(z) ref ", " angle -eigen 2 (y) ref ", " angle -eigen 3 (x) ref "},
-      {" angle -eigen 1 (Y) ref ", " angle -eigen 2 (X) ref ", " angle -eigen 3 (Z) ref "}};
-
+DirectionFlags direction_flags(const std::array<MoleculeInertia, 2>& molecules, const PairAxes& axes) {
+  DirectionFlags flags;
+  flags.sense.fill(1);
   for (int m = 0; m < 2; ++m) {
-    const int zh = st.z_high[m];
-    if (zh == 0 || !st.groups[m].usable[zh]) continue;
-    st.logf(" ");
-    st.logf(m == 0 ? " MOLECULE 1" : " MOLECULE 2");
-    st.logf(" ");
-    const Vec3& cm = st.cm[m];
-    const Vec3 r = sub(st.groups[m].centre[zh], cm);
+    const MoleculeInertia& mol = molecules[m];
+    const int zh = mol.z_high;
+    if (zh == 0 || !mol.groups.usable[zh]) continue;
+    flags.judged[m] = true;
+    const Vec3& cm = axes.cm[m];
+    const Vec3 r = sub(mol.groups.centre[zh], cm);
     for (int j = 0; j < 3; ++j) {
       const int k = 3 * m + j;
-      const Vec3 e = sub(st.endpoints[k], cm);
+      const Vec3 e = sub(axes.endpoints[k], cm);
       const double r_len = norm_pow(r);
       const double e_len = norm_pow(e);
       double c_plus = dot(r, e) / (r_len * e_len);
@@ -75,33 +54,71 @@ void set_direction_flags(CoreState& st) {
       c_minus = c_minus > 1.0 ? 1.0 : std::max(c_minus, -1.0);
       const double theta_plus = std::acos(c_plus);
       const double theta_minus = std::acos(c_minus);
-      st.logf(kPlus[m][j], theta_plus * 180.0 / kPi);
-      st.logf(" ");
-      st.logf(kMinus[m][j], theta_minus * 180.0 / kPi);
-      if (!(m == 1 && j == 2)) st.logf(" ");
+      flags.angle_plus[k] = theta_plus * 180.0 / kPi;
+      flags.angle_minus[k] = theta_minus * 180.0 / kPi;
       const double delta = std::fabs(theta_plus - theta_minus) * 180.0 / kPi;
-      if (delta > detectable) {
-        st.distinguishable[k] = true;
-        if (theta_plus > theta_minus) st.sense[k] = -1;
+      if (delta > kDetectableDifferenceDeg) {
+        flags.distinguishable[k] = true;
+        if (theta_plus > theta_minus) flags.sense[k] = -1;
       }
     }
   }
+  return flags;
+}
 
-  if (st.pass == 1) {
-    st.logf(" ----------------------------");
-    st.logf(" ajusted direction table ");
-    st.logf(" ----------------------------");
+void write_direction_flags(Report& report, const DirectionFlags& flags, int pass, Mode mode) {
+  if (!report.on()) return;
+  if (mode == Mode::analyzer) report.free("  ");
+  blank(report, "   ", 2);
+  report.free(" VALOR EMPREGADO COM REFERENCIA  ");
+  report.free(" PARA ATRIBUICAO DE Y or N  ");
+  report.free(" diferenca detectavel : ");
+  report.free(kDetectableDifferenceDeg, " DEGREE ");
+  blank(report, "   ", 2);
+
+  static const char* const kPlus[2][3] = {
+      {" angle eigen 1 (z) ref ", " angle eigen 2 (y) ref ", " angle eigen 3 (x) ref "},
+      {" angle eigen 1 (Y) ref ", " angle eigen 2 (X) ref ", " angle eigen 3 (Z) ref "}};
+  static const char* const kMinus[2][3] = {
+      {" angle -eigen 1(z) ref ", " angle -eigen 2 (y) ref ", " angle -eigen 3 (x) ref "},
+      {" angle -eigen 1 (Y) ref ", " angle -eigen 2 (X) ref ", " angle -eigen 3 (Z) ref "}};
+  for (int m = 0; m < 2; ++m) {
+    if (!flags.judged[m]) continue;
+    report.free(" ");
+    report.free(m == 0 ? " MOLECULE 1" : " MOLECULE 2");
+    report.free(" ");
+    for (int j = 0; j < 3; ++j) {
+      const int k = 3 * m + j;
+      report.free(kPlus[m][j], flags.angle_plus[k]);
+      report.free(" ");
+      report.free(kMinus[m][j], flags.angle_minus[k]);
+      if (!(m == 1 && j == 2)) report.free(" ");
+    }
   }
-  st.logf("  ");
-  st.logf(" DIRECTION FLAG TABLE ");
-  st.logf("  ");
-  st.logf(" distinguishable-AXIS FLAG                           and RELATIVE postiiton TO HIGHER-Z-CM FLAG ");
-  st.logf("  ");
-  write_flag_rows(st);
+
+  if (pass == 1) {
+    report.free(" ----------------------------");
+    report.free(" ajusted direction table ");
+    report.free(" ----------------------------");
+  }
+  report.free("  ");
+  report.free(" DIRECTION FLAG TABLE ");
+  report.free("  ");
+  report.free(" distinguishable-AXIS FLAG                           and RELATIVE postiiton TO HIGHER-Z-CM FLAG ");
+  report.free("  ");
+  write_flag_rows(report, flags);
+}
+
+Status symmetry_status(const DirectionFlags& flags) {
+  const bool s1 = flag_sum(flags, 0) < 20, s2 = flag_sum(flags, 1) < 20;
+  return s1 && s2 ? Status::symmetric_both
+         : s1     ? Status::symmetric_1
+         : s2     ? Status::symmetric_2
+                  : Status::ok;
 }
 
 // Logs the symmetric-molecule message and adds its console lines to `said`.
-static void write_symmetric_message(CoreState& st, int molecule, std::vector<std::string>& said) {
+static void write_symmetric_message(Report& report, int molecule, std::vector<std::string>& said) {
   const bool second = molecule == 1;
   const char* first = second ? " Molecule 2 is symmetric concerning " : " Molecule 1 is symmetric concerning ";
   const char* console_system = second ? " a unique XYZ reference system, " : " a unique xyz system, ";
@@ -120,74 +137,72 @@ static void write_symmetric_message(CoreState& st, int molecule, std::vector<std
                                          "    "};
   };
   for (std::string_view line : lines(console_system)) said.push_back(free_line(line));
-  for (std::string_view line : lines(log_system)) st.logf(line);
+  for (std::string_view line : lines(log_system)) report.free(line);
 }
 
-static void write_dump(CoreState& st, std::string_view title) {
+void stop_symmetric(Session& session, const DirectionFlags& flags, Status status) {
+  std::vector<std::string> said;  // the console's lines, written with the stop
+  for (int m = 0; m < 2; ++m)
+    if (flag_sum(flags, m) < 20) write_symmetric_message(session.report, m, said);
+  const std::string_view version =
+      session.mode == Mode::analyzer ? " version: KAVOR 1.13.10 " : " version: UD-KAVOR 1.14 ";
+  for (std::string_view line : {std::string_view("  "), std::string_view(" program stopped"),
+                                version, std::string_view("  ")})
+    said.push_back(free_line(line));
+  session.logf("  ");
+  session.logf(" program stopped");
+  session.logf(version);
+  session.logf(" rev.: ZE11 ");
+  session.stop(status, std::move(said));
+}
+
+static void write_dump(Report& report, const PairAxes& axes, std::string_view title) {
   static const char* const kLabels[6] = {" 7 ", "17 ", " 8 ", " 7 ", "17 ", " 8 "};
-  st.logf("=========================================");
-  st.logf(title);
+  report.free("=========================================");
+  report.free(title);
   for (int k = 0; k < 6; ++k) {
-    const Vec3& p = st.endpoints[k];
-    st.logf(kLabels[k], p.x, p.y, p.z);
+    const Vec3& p = axes.endpoints[k];
+    report.free(kLabels[k], p.x, p.y, p.z);
   }
-  st.logf("=========================================");
+  report.free("=========================================");
 }
 
 // Reflects an end point through its molecule's centre: P := CM - (P - CM).
-static void reverse_endpoint(CoreState& st, int k) {
-  const Vec3& c = st.cm[k < 3 ? 0 : 1];
-  Vec3& p = st.endpoints[k];
+static void reverse_endpoint(PairAxes& axes, int k) {
+  const Vec3& c = axes.cm[k < 3 ? 0 : 1];
+  Vec3& p = axes.endpoints[k];
   const Vec3 d = sub(p, c);
   p = sub(c, d);
 }
 
-void orient_axes(CoreState& st) {
-  if (st.pass == 0) {
-    const long s1 = flag_sum(st, 0);
-    const long s2 = flag_sum(st, 1);
-    std::vector<std::string> said;  // the console's lines, written with the stop
-    if (s1 < 20) write_symmetric_message(st, 0, said);
-    if (s2 < 20) write_symmetric_message(st, 1, said);
-    if (s1 < 20 || s2 < 20) {
-      const std::string_view version =
-          st.mode == Mode::analyzer ? " version: KAVOR 1.13.10 " : " version: UD-KAVOR 1.14 ";
-      for (std::string_view line : {std::string_view("  "), std::string_view(" program stopped"),
-                                    version, std::string_view("  ")})
-        said.push_back(free_line(line));
-      st.logf("  ");
-      st.logf(" program stopped");
-      st.logf(version);
-      st.logf(" rev.: ZE11 ");
-      st.session.stop(s1 < 20 && s2 < 20 ? Status::symmetric_both
-                      : s1 < 20          ? Status::symmetric_1
-                                         : Status::symmetric_2,
-                      std::move(said));
-    }
-    st.first_pass_sums = {static_cast<int>(s1), static_cast<int>(s2)};
-  }
+PairAxes oriented_axes(const PairAxes& axes, const DirectionFlags& flags) {
+  PairAxes out = axes;
+  for (int k = 0; k < 6; ++k)
+    if (flags.sense[k] < 0) reverse_endpoint(out, k);
+  return out;
+}
 
-  write_dump(st, "escrita de eigenvectors ANTES DE ANALISE Z-HIGHER-CM");
-  for (int k = 0; k < 6; ++k) {
-    if (st.sense[k] < 0) {
-      reverse_endpoint(st, k);
-      st.sense[k] = 1;
-    }
-  }
-  write_dump(st, "escrita de eigenvectors apos ANALISE Z-HIGHER-CM");
+void write_orientation(Report& report, const PairAxes& before, const PairAxes& after,
+                       const DirectionFlags& flags) {
+  if (!report.on()) return;
+  write_dump(report, before, "escrita de eigenvectors ANTES DE ANALISE Z-HIGHER-CM");
+  write_dump(report, after, "escrita de eigenvectors apos ANALISE Z-HIGHER-CM");
 
-  st.logf("  ");
-  st.logf(" ----------------------------");
-  st.logf(" Logo apos analise - ajusted direction table ");
-  st.logf(" ----------------------------");
-  st.logf("  ");
-  st.logf("  ");
-  st.logf(" DIRECTION FLAG TABLE ");
-  st.logf("  ");
-  st.logf(" distinguishable-AXIS FLAG  ");
-  st.logf(" and RELATIVE postiiton TO HIGHER-Z-CM FLAG ");
-  st.logf("  ");
-  write_flag_rows(st);
+  report.free("  ");
+  report.free(" ----------------------------");
+  report.free(" Logo apos analise - ajusted direction table ");
+  report.free(" ----------------------------");
+  report.free("  ");
+  report.free("  ");
+  report.free(" DIRECTION FLAG TABLE ");
+  report.free("  ");
+  report.free(" distinguishable-AXIS FLAG  ");
+  report.free(" and RELATIVE postiiton TO HIGHER-Z-CM FLAG ");
+  report.free("  ");
+  // Every end point now points towards its higher-Z-CM (or was not judged).
+  DirectionFlags oriented = flags;
+  oriented.sense.fill(1);
+  write_flag_rows(report, oriented);
 }
 
 namespace {
@@ -244,73 +259,98 @@ const char kAxisNames[6] = {'z', 'y', 'x', 'Y', 'X', 'Z'};
 
 }  // namespace
 
-void assemble_right_handed(CoreState& st) {
-  const long sums[2] = {flag_sum(st, 0), flag_sum(st, 1)};
-  const std::string stars(44, '*');
+RightHandedFrames right_handed(const PairAxes& oriented, const DirectionFlags& flags) {
+  RightHandedFrames out;
+  out.axes = oriented;
+  const int sums[2] = {flag_sum(flags, 0), flag_sum(flags, 1)};
   for (int c = 0; c < 16; ++c) {
     const FrameCase& fc = kCases[c];
     const int m = fc.molecule;
     if (sums[m] != fc.sum) continue;
-    if (fc.flag_index >= 0 && flag_of(st, 3 * m + fc.flag_index) != fc.flag_value) continue;
+    if (fc.flag_index >= 0 && flag_of(flags, 3 * m + fc.flag_index) != fc.flag_value) continue;
 
-    const Vec3& cm = st.cm[m];
-    const Vec3 a = sub(st.endpoints[fc.a], cm);
-    const Vec3 b = sub(st.endpoints[fc.b], cm);
-    const Vec3 n = cross(a, b);
-    const Vec3 u = sub(st.endpoints[fc.u], cm);
-    const double t = n.x * u.x + n.y * u.y + n.z * u.z;
-    const bool wrong = fc.positive ? t < 0.0 : t > 0.0;
-    if (wrong) reverse_endpoint(st, fc.u);
-    const Vec3 u_after = sub(st.endpoints[fc.u], cm);
-    const double t_after = n.x * u_after.x + n.y * u_after.y + n.z * u_after.z;
+    // The flag patterns of a molecule exclude one another: one check each.
+    HandednessCheck& check = out.checks[static_cast<std::size_t>(out.check_count++)];
+    const Vec3& cm = out.axes.cm[m];
+    check.frame_case = c;
+    check.a = sub(out.axes.endpoints[fc.a], cm);
+    check.b = sub(out.axes.endpoints[fc.b], cm);
+    check.n = cross(check.a, check.b);
+    check.u = sub(out.axes.endpoints[fc.u], cm);
+    const Vec3& n = check.n;
+    const Vec3& u = check.u;
+    check.t = n.x * u.x + n.y * u.y + n.z * u.z;
+    const bool wrong = fc.positive ? check.t < 0.0 : check.t > 0.0;
+    if (wrong) reverse_endpoint(out.axes, fc.u);
+    const Vec3 u_after = sub(out.axes.endpoints[fc.u], cm);
+    check.t_after = n.x * u_after.x + n.y * u_after.y + n.z * u_after.z;
+  }
+  return out;
+}
 
-    if (!st.logging()) continue;
+void write_right_handed(Report& report, const RightHandedFrames& frames) {
+  if (!report.on()) return;
+  const std::string stars(44, '*');
+  for (int i = 0; i < frames.check_count; ++i) {
+    const HandednessCheck& check = frames.checks[static_cast<std::size_t>(i)];
+    const int c = check.frame_case;
+    const FrameCase& fc = kCases[c];
     auto modulus_text = [](int axis) { return std::string(" modulo ") + kAxisNames[axis] + " "; };
     const char un = kAxisNames[fc.u];
     const std::string actual = c == 15 ? "dotprodct n.dot.X actual"
                                        : std::string("dotprodct n.dot.") + un + "  actual";
     const std::string after = std::string("dotproduct n.dot.") + un + " after analysis ";
 
-    st.logf(stars);
-    st.logf(fc.header);
-    st.logf("  ");
-    st.logf(m == 0 ? " molecule 1 " : " molecule 2 ");
-    st.logf("  ");
-    st.logf(modulus_text(fc.a), norm_pow(a));
-    st.logf(modulus_text(fc.b), norm_pow(b));
-    st.logf("  ");
-    st.logf("  ");
-    st.logf(fc.cross_text);
-    st.logf(" modulo n ", norm_pow(n));
-    st.logf(modulus_text(fc.u), norm_pow(u));
-    st.logf(actual, t);
-    st.logf(fc.expected_text);
-    st.logf(after, t_after);
-    st.logf(stars);
+    report.free(stars);
+    report.free(fc.header);
+    report.free("  ");
+    report.free(fc.molecule == 0 ? " molecule 1 " : " molecule 2 ");
+    report.free("  ");
+    report.free(modulus_text(fc.a), norm_pow(check.a));
+    report.free(modulus_text(fc.b), norm_pow(check.b));
+    report.free("  ");
+    report.free("  ");
+    report.free(fc.cross_text);
+    report.free(" modulo n ", norm_pow(check.n));
+    report.free(modulus_text(fc.u), norm_pow(check.u));
+    report.free(actual, check.t);
+    report.free(fc.expected_text);
+    report.free(after, check.t_after);
+    report.free(stars);
   }
 
-  blank(st, "  ", 5);
-  st.logf(std::string(35, '-'));
-  st.logf(std::string(35, '-'));
-  blank(st, "  ", 3);
-  st.logf(std::string(35, '-'));
-  st.logf(std::string(35, '-'));
-  st.logf("  ");
-  st.logf("   dados coletados apos analise righ-handed  ");
-  st.logf("  ");
-  write_endpoint_table(st);
-  blank(st, "  ", 3);
-  st.logf(std::string(35, '-'));
-  st.logf(std::string(35, '-'));
-  blank(st, "  ", 3);
-  st.logf(std::string(35, '-'));
-  st.logf(std::string(35, '-'));
+  const std::string hyphens(35, '-');
+  blank(report, "  ", 5);
+  report.free(hyphens);
+  report.free(hyphens);
+  blank(report, "  ", 3);
+  report.free(hyphens);
+  report.free(hyphens);
+  report.free("  ");
+  report.free("   dados coletados apos analise righ-handed  ");
+  report.free("  ");
+  write_endpoint_table(report, frames.axes);
+  blank(report, "  ", 3);
+  report.free(hyphens);
+  report.free(hyphens);
+  blank(report, "  ", 3);
+  report.free(hyphens);
+  report.free(hyphens);
 }
 
-void build_frames(CoreState& st) {
-  set_direction_flags(st);
-  orient_axes(st);
-  assemble_right_handed(st);
+FrameStep build_frames(Session& session, const std::array<MoleculeInertia, 2>& molecules,
+                       const PairAxes& axes, int pass) {
+  FrameStep step;
+  step.flags = direction_flags(molecules, axes);
+  write_direction_flags(session.report, step.flags, pass, session.mode);
+  if (pass == 0)
+    if (const Status status = symmetry_status(step.flags); status != Status::ok)
+      stop_symmetric(session, step.flags, status);
+  const PairAxes oriented = oriented_axes(axes, step.flags);
+  write_orientation(session.report, axes, oriented, step.flags);
+  step.frames = right_handed(oriented, step.flags);
+  write_right_handed(session.report, step.frames);
+  return step;
 }
 
 }  // namespace kavor

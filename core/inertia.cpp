@@ -22,14 +22,12 @@ static std::string framed(std::string_view text) {
   return line;
 }
 
-void open_report(CoreState& st) {
-  Session& s = st.session;
+void open_report(Session& s) {
   if (s.logging()) return;
-  bool analyzer = st.mode == Mode::analyzer;
-  if (s.report_text != nullptr) s.report_text_open = true;
-  else if (s.write_files) s.report.open(s.file(analyzer ? kAnalyzerReportName : kBuilderReportName));
-  else return;
-  auto put = [&](std::string_view text) { s.logf(text); };
+  bool analyzer = s.mode == Mode::analyzer;
+  if (s.write_files) s.report.send_to_file(s.file(analyzer ? kAnalyzerReportName : kBuilderReportName));
+  if (!s.report.open()) return;
+  auto put = [&](std::string_view text) { s.report.free(text); };
   if (analyzer) {
     put("  ");
     put("  ");
@@ -64,29 +62,6 @@ void open_report(CoreState& st) {
   }
 }
 
-static void group_distance(GroupTable& g, int z, const Vec3& c) {
-  double dx = g.centre[z].x - c.x;
-  double dy = g.centre[z].y - c.y;
-  double dz = g.centre[z].z - c.z;
-  g.distance[z] = std::pow(dx * dx + dy * dy + dz * dz, 0.5);
-}
-
-static void write_groups(CoreState& st, int k, const Vec3& c) {
-  GroupTable& g = st.groups[k];
-  if (!st.logging()) {
-    // Without a report only the higher-Z group's distance is used.
-    if (st.z_high[k] > 0) group_distance(g, st.z_high[k], c);
-    return;
-  }
-  for (int z = 1; z <= 92; ++z) {
-    if (!g.present[z]) continue;
-    st.logf("atomic number", z, g.centre[z].x, g.centre[z].y, g.centre[z].z);
-    st.logf("number of Z atoms=", std::lround(g.count[z]));
-    group_distance(g, z, c);
-    st.logf(" distance from CM ", g.distance[z]);
-  }
-}
-
 Vec3 centre_of_mass(const AtomTable& atoms, int first, int last) {
   double mass = 0.0, sx = 0.0, sy = 0.0, sz = 0.0;
   for (int i = first; i < last; ++i) mass += atoms[i].mass;
@@ -96,22 +71,24 @@ Vec3 centre_of_mass(const AtomTable& atoms, int first, int last) {
   return {sx / mass, sy / mass, sz / mass};
 }
 
-void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
-  // Part one: centre of mass and atomic-number groups.
-  int n = st.n1;
-  if (k == 1) {
-    for (int i = 0; i < st.n2; ++i) coo_and_m[i] = coo_and_m[st.n1 + i];
-    n = st.n2;
-  }
+// An atom moved to the molecule's centre, then in grams and centimetres:
+// first the shift in Angstrom, then each factor, as the tensor needs them.
+static Atom in_cgs(const Atom& a, const Vec3& c) {
+  return Atom{(a.x - c.x) * kCmPerAngstrom, (a.y - c.y) * kCmPerAngstrom,
+              (a.z - c.z) * kCmPerAngstrom, a.mass * kGramsPerAmu, a.znum};
+}
 
-  const Vec3 c = centre_of_mass(coo_and_m, 0, n);
+MoleculeInertia principal_axes(const AtomTable& atoms, int first, int last) {
+  MoleculeInertia m;
+  const Vec3 c = centre_of_mass(atoms, first, last);
+  m.cm = c;
 
   // One scan fills every group; each group's sums still run in row order.
-  GroupTable& g = st.groups[k];
+  GroupTable& g = m.groups;
   std::array<double, 93> gmass{}, gx{}, gy{}, gz{}, count{};
   int z_high = 0;
-  for (int i = 0; i < n; ++i) {
-    const Atom& a = coo_and_m[i];
+  for (int i = first; i < last; ++i) {
+    const Atom& a = atoms[i];
     long z = std::lround(a.znum);
     if (z < 1 || z > 92) continue;
     count[z] += 1.0;
@@ -125,45 +102,21 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (int z = 1; z <= 92; ++z) {
     g.count[z] = count[z];
-    g.centre[z] = count[z] > 0.0 ? Vec3{gx[z] / gmass[z], gy[z] / gmass[z], gz[z] / gmass[z]}
-                                 : Vec3{nan, nan, nan};
+    if (count[z] == 0.0) {
+      g.centre[z] = Vec3{nan, nan, nan};
+      continue;
+    }
+    g.centre[z] = Vec3{gx[z] / gmass[z], gy[z] / gmass[z], gz[z] / gmass[z]};
+    const double dx = g.centre[z].x - c.x, dy = g.centre[z].y - c.y, dz = g.centre[z].z - c.z;
+    g.distance[z] = std::pow(dx * dx + dy * dy + dz * dz, 0.5);
   }
-  st.z_high[k] = z_high;
-
-  open_report(st);
-  st.cm[k] = c;
-  for (int i = 0; i < n; ++i) {
-    coo_and_m[i].x -= c.x;
-    coo_and_m[i].y -= c.y;
-    coo_and_m[i].z -= c.z;
-  }
-
-  st.logf(" ################################# ");
-  st.logf("  ");
-  st.logf(" center of mass data ");
-  st.logf("  ");
-  st.logf(k == 0 ? " molecule 1 " : " molecule 2 ");
-  st.logf("  ");
-  st.logf(" xcm ycm zcm ", c.x, c.y, c.z);
-  st.logf("  ");
-  st.logf(" center of mass table ");
-  st.logf("  ");
-  write_groups(st, k, c);
-  for (int i = 0; i < 3; ++i) st.logf("  ");
-
+  m.z_high = z_high;
   if (z_high > 0 && g.distance[z_high] > kHigherZMinDistance) g.usable[z_high] = true;
 
-  // Part two: inertia tensor in g cm^2 about the centre of mass.
-  for (int i = 0; i < n; ++i) {
-    Atom& a = coo_and_m[i];
-    a.mass *= kGramsPerAmu;
-    a.x *= kCmPerAngstrom;
-    a.y *= kCmPerAngstrom;
-    a.z *= kCmPerAngstrom;
-  }
+  // Inertia tensor in g cm^2 about the centre of mass.
   double txx = 0.0, tyy = 0.0, tzz = 0.0, txy = 0.0, txz = 0.0, tyz = 0.0;
-  for (int i = 0; i < n; ++i) {
-    const Atom& a = coo_and_m[i];
+  for (int i = first; i < last; ++i) {
+    const Atom a = in_cgs(atoms[i], c);
     txx = txx + a.y * a.y * a.mass;
     txx = txx + a.z * a.z * a.mass;
     tyy = tyy + a.x * a.x * a.mass;
@@ -171,146 +124,181 @@ void analyse_molecule(CoreState& st, AtomTable& coo_and_m, int k) {
     tzz = tzz + a.x * a.x * a.mass;
     tzz = tzz + a.y * a.y * a.mass;
   }
-  for (int i = 0; i < n; ++i) {
-    const Atom& a = coo_and_m[i];
+  for (int i = first; i < last; ++i) {
+    const Atom a = in_cgs(atoms[i], c);
     txy = txy + a.x * (-a.mass) * a.y;
     txz = txz + a.x * (-a.mass) * a.z;
     tyz = tyz + (-a.mass) * a.y * a.z;
   }
-  Mat3 t;
+  Mat3& t = m.tensor;
   t.m[0][0] = txx, t.m[0][1] = txy, t.m[0][2] = txz;
   t.m[1][0] = txy, t.m[1][1] = tyy, t.m[1][2] = tyz;
   t.m[2][0] = txz, t.m[2][1] = tyz, t.m[2][2] = tzz;
-
-  const int mol = k + 1;
-  st.logf("  ");
-  st.logf(" TENSOR OF THE MOMENT OF INERTIA ");
-  st.logf(" molecula ", mol);
-  st.logf("  ");
-  st.logf("  ");
-  for (int r = 0; r < 3; ++r) st.logf(t.m[r][0], t.m[r][1], t.m[r][2]);
-  st.tensor[k] = t;
 
   // Coordinates so large that the tensor overflows cannot be analysed; keep
   // the non-finite numbers away from the solver.
   for (int row = 0; row < 3; ++row)
     for (int col = 0; col < 3; ++col)
-      if (!std::isfinite(t.m[row][col]))
-        throw InputError("molecule " + std::to_string(mol) +
-                         ": coordinates too large to analyse (the inertia tensor is not finite)");
+      if (!std::isfinite(t.m[row][col])) m.finite = false;
+  if (!m.finite) return m;
 
   // dsyev takes the matrix column by column.
   double a[9] = {txx, txy, txz, txy, tyy, tyz, txz, tyz, tzz};
   double moments[3] = {0.0, 0.0, 0.0};
   diasym(a, moments, 3);
-  for (int j = 0; j < 3; ++j) st.eigvec[k][j] = Vec3{a[3 * j], a[3 * j + 1], a[3 * j + 2]};
+  for (int j = 0; j < 3; ++j) m.eigvec[j] = Vec3{a[3 * j], a[3 * j + 1], a[3 * j + 2]};
+  for (int j = 0; j < 3; ++j) m.moments[j] = moments[j];
+  return m;
+}
 
-  st.logf("  ");
-  st.logf(" EIGENVECTORS: A eigen1, B eigen 2, C eigen 3 ");
-  st.logf(" for asymmetric top:                                  I_A (blue) < I_B (green) < I_C (red) ");
-  st.logf(" I A  (eigenvector 1)  (blue)");
-  st.logf(" I B  (eigenvector 2)  (green)");
-  st.logf(" I C  (eigenvector 3)  (red)");
-  st.logf("  ");
-  st.logf("  EIGENVECTORS:  ");
-  st.logf(" molecula ", mol);
-  for (int i = 0; i < 3; ++i) st.logf("  ");
+PairAxes end_point_table(const std::array<MoleculeInertia, 2>& molecules) {
+  PairAxes axes;
+  for (int k = 0; k < 2; ++k) {
+    const Vec3& c = molecules[k].cm;
+    axes.cm[k] = c;
+    for (int j = 0; j < 3; ++j) {
+      const Vec3& e = molecules[k].eigvec[j];
+      axes.endpoints[3 * k + j] = Vec3{c.x + e.x, c.y + e.y, c.z + e.z};
+    }
+  }
+  return axes;
+}
+
+void write_centre_and_tensor(Report& report, const MoleculeInertia& m, int k) {
+  if (!report.on()) return;
+  const Vec3& c = m.cm;
+  report.free(" ################################# ");
+  report.free("  ");
+  report.free(" center of mass data ");
+  report.free("  ");
+  report.free(k == 0 ? " molecule 1 " : " molecule 2 ");
+  report.free("  ");
+  report.free(" xcm ycm zcm ", c.x, c.y, c.z);
+  report.free("  ");
+  report.free(" center of mass table ");
+  report.free("  ");
+  const GroupTable& g = m.groups;
+  for (int z = 1; z <= 92; ++z) {
+    if (!g.present[z]) continue;
+    report.free("atomic number", z, g.centre[z].x, g.centre[z].y, g.centre[z].z);
+    report.free("number of Z atoms=", std::lround(g.count[z]));
+    report.free(" distance from CM ", g.distance[z]);
+  }
+  for (int i = 0; i < 3; ++i) report.free("  ");
+
+  const Mat3& t = m.tensor;
+  report.free("  ");
+  report.free(" TENSOR OF THE MOMENT OF INERTIA ");
+  report.free(" molecula ", k + 1);
+  report.free("  ");
+  report.free("  ");
+  for (int r = 0; r < 3; ++r) report.free(t.m[r][0], t.m[r][1], t.m[r][2]);
+}
+
+void write_principal_moments(Report& report, const MoleculeInertia& m, int k) {
+  if (!report.on()) return;
+  const int mol = k + 1;
+  report.free("  ");
+  report.free(" EIGENVECTORS: A eigen1, B eigen 2, C eigen 3 ");
+  report.free(" for asymmetric top:                                  I_A (blue) < I_B (green) < I_C (red) ");
+  report.free(" I A  (eigenvector 1)  (blue)");
+  report.free(" I B  (eigenvector 2)  (green)");
+  report.free(" I C  (eigenvector 3)  (red)");
+  report.free("  ");
+  report.free("  EIGENVECTORS:  ");
+  report.free(" molecula ", mol);
+  for (int i = 0; i < 3; ++i) report.free("  ");
   static const char* const kAxisTitles[3] = {" x     y      z    eigenvector 1 (A)",
                                              " x     y      z    eigenvector 2 (B)",
                                              " x     y      z    eigenvector 3 (C)"};
   for (int j = 0; j < 3; ++j) {
-    const Vec3& e = st.eigvec[k][j];
-    st.logf(kAxisTitles[j]);
-    if (st.logging()) st.log(fortran_f(7, 2, e.x) + fortran_f(7, 2, e.y) + fortran_f(7, 2, e.z));
+    const Vec3& e = m.eigvec[j];
+    report.free(kAxisTitles[j]);
+    report.line(fortran_f(7, 2, e.x) + fortran_f(7, 2, e.y) + fortran_f(7, 2, e.z));
   }
-  st.logf(" ");
+  report.free(" ");
 
+  const std::array<double, 3>& moments = m.moments;
   static const char* const kEig[3] = {" eig 1  I_A", " eig 2  I_B", " eig 3  I_C"};
-  st.logf("  ");
-  st.logf("  ");
-  st.logf(" EIGENVALUES: Moments of Inertia (g cm^2):");
-  st.logf(" molecula ", mol);
-  st.logf("  I_A <I_B <I_C");
-  st.logf("  ");
-  for (int j = 0; j < 3; ++j) st.logf(kEig[j], moments[j]);
-  st.logf("  ");
-  st.logf("  ");
+  report.free("  ");
+  report.free("  ");
+  report.free(" EIGENVALUES: Moments of Inertia (g cm^2):");
+  report.free(" molecula ", mol);
+  report.free("  I_A <I_B <I_C");
+  report.free("  ");
+  for (int j = 0; j < 3; ++j) report.free(kEig[j], moments[j]);
+  report.free("  ");
+  report.free("  ");
 
-  st.logf("  ");
-  st.logf("  ");
-  st.logf(" EIGENVALUES: Moments of Inertia (kg m^2):");
-  st.logf(" molecula ", mol);
-  st.logf("  I_A <I_B <I_C");
-  st.logf("  ");
-  for (int j = 0; j < 3; ++j) st.logf(kEig[j], moments[j] * kKgM2PerGCm2);
-  st.logf("  ");
-  st.logf("  ");
+  report.free("  ");
+  report.free("  ");
+  report.free(" EIGENVALUES: Moments of Inertia (kg m^2):");
+  report.free(" molecula ", mol);
+  report.free("  I_A <I_B <I_C");
+  report.free("  ");
+  for (int j = 0; j < 3; ++j) report.free(kEig[j], moments[j] * kKgM2PerGCm2);
+  report.free("  ");
+  report.free("  ");
 
-  for (int j = 0; j < 3; ++j) st.moments[k][j] = moments[j];
-
-  st.logf("  ");
-  st.logf("  ");
-  st.logf(" Rot Constant = h/(8*Pi**2*c*I) ");
-  st.logf("fator ", kRotationalFactor);
-  for (int i = 0; i < 4; ++i) st.logf("  ");
-  st.logf("ROTATIONAL CONSTANTS (GHz): ");
-  st.logf(" molecula ", mol);
-  st.logf("  ");
-  st.logf("  ");
-  for (int j = 0; j < 3; ++j) st.logf((1.0 / moments[j]) * kRotationalFactor);
-  st.logf("  ");
-  st.logf("  ");
-  st.logf("ROTATIONAL CONSTANTS (cm-1): ");
-  st.logf(" molecula ", mol);
-  st.logf("  ");
-  st.logf("  ");
-  for (int j = 0; j < 3; ++j) st.logf((1.0 / moments[j]) * kRotationalFactor / 30.0);
-  st.logf("  ");
-  st.logf("  ");
-
-  for (int j = 0; j < 3; ++j) {
-    const Vec3& e = st.eigvec[k][j];
-    st.endpoints[3 * k + j] = Vec3{c.x + e.x, c.y + e.y, c.z + e.z};
-  }
+  report.free("  ");
+  report.free("  ");
+  report.free(" Rot Constant = h/(8*Pi**2*c*I) ");
+  report.free("fator ", kRotationalFactor);
+  for (int i = 0; i < 4; ++i) report.free("  ");
+  report.free("ROTATIONAL CONSTANTS (GHz): ");
+  report.free(" molecula ", mol);
+  report.free("  ");
+  report.free("  ");
+  for (int j = 0; j < 3; ++j) report.free((1.0 / moments[j]) * kRotationalFactor);
+  report.free("  ");
+  report.free("  ");
+  report.free("ROTATIONAL CONSTANTS (cm-1): ");
+  report.free(" molecula ", mol);
+  report.free("  ");
+  report.free("  ");
+  for (int j = 0; j < 3; ++j) report.free((1.0 / moments[j]) * kRotationalFactor / 30.0);
+  report.free("  ");
+  report.free("  ");
 }
 
 static const std::string kHyphens35(35, '-');
 
-void write_endpoint_table(CoreState& st) {
+void write_endpoint_table(Report& report, const PairAxes& axes) {
   for (int k = 0; k < 2; ++k) {
     for (int j = 0; j < 3; ++j) {
-      const Vec3& p = st.endpoints[3 * k + j];
-      st.logf(k == 0 ? " molecula 1 " : " molecula 2 ", p.x, p.y, p.z);
+      const Vec3& p = axes.endpoints[3 * k + j];
+      report.free(k == 0 ? " molecula 1 " : " molecula 2 ", p.x, p.y, p.z);
     }
-    const Vec3& c = st.cm[k];
-    st.logf(k == 0 ? "   cm 1" : "   cm 2", c.x, c.y, c.z);
+    const Vec3& c = axes.cm[k];
+    report.free(k == 0 ? "   cm 1" : "   cm 2", c.x, c.y, c.z);
   }
 }
 
-void write_initial_data(CoreState& st) {
-  if (!st.logging()) return;
+void write_initial_data(Report& report, const PairAxes& axes) {
+  if (!report.on()) return;
   auto blank = [&](int times) {
-    for (int i = 0; i < times; ++i) st.logf("  ");
+    for (int i = 0; i < times; ++i) report.free("  ");
   };
   auto hyphens = [&] {
-    st.logf(kHyphens35);
-    st.logf(kHyphens35);
+    report.free(kHyphens35);
+    report.free(kHyphens35);
   };
   blank(3);
   hyphens();
   blank(3);
   hyphens();
-  st.logf("   dados coletados inicialmente  ");
+  report.free("   dados coletados inicialmente  ");
   blank(1);
-  write_endpoint_table(st);
+  write_endpoint_table(report, axes);
   blank(3);
   hyphens();
   blank(3);
   hyphens();
 }
 
-void write_verification(CoreState& st) {
-  if (!st.logging()) return;  // the check only documents the eigenproblem
+void write_verification(Report& report, const std::array<MoleculeInertia, 2>& molecules,
+                        const PairAxes& axes) {
+  if (!report.on()) return;  // the check only documents the eigenproblem
   static const std::string kHashes = " " + std::string(51, '#') + " ";
   struct Block {
     int molecule;  // 0 or 1
@@ -336,26 +324,26 @@ void write_verification(CoreState& st) {
   for (int b = 0; b < 12; ++b) {
     const Block& block = blocks[b];
     if (b == 6) {
-      st.logf(kHashes);
-      st.logf(" EIGENVALUE PROBLEM TEST - OPOSITE DIRECTION ");
+      report.free(kHashes);
+      report.free(" EIGENVALUE PROBLEM TEST - OPOSITE DIRECTION ");
     }
     const int m = block.molecule;
-    Vec3 v = sub(st.endpoints[3 * m + block.axis], st.cm[m]);
+    Vec3 v = sub(axes.endpoints[3 * m + block.axis], axes.cm[m]);
     if (block.opposite) v = neg(v);
-    const Vec3 w = mul(st.tensor[m], v);
-    const double lambda = st.moments[m][block.axis];
-    for (std::string_view line : block.separator) st.logf(line);
-    st.logf(m == 0 ? " eigenvalue problem verification - molecule 1 "
+    const Vec3 w = mul(molecules[m].tensor, v);
+    const double lambda = molecules[m].moments[block.axis];
+    for (std::string_view line : block.separator) report.free(line);
+    report.free(m == 0 ? " eigenvalue problem verification - molecule 1 "
                             : " eigenvalue problem verification - molecule 2 ");
-    st.logf("  ");
-    st.logf(block.heading);
-    st.logf(" vector coord. through eigenproblem: ");
-    st.logf(w.x / lambda, w.y / lambda, w.z / lambda);
-    st.logf(" eigenvector previously evaluated: ");
-    st.logf(v.x, v.y, v.z);
-    st.logf("  ");
+    report.free("  ");
+    report.free(block.heading);
+    report.free(" vector coord. through eigenproblem: ");
+    report.free(w.x / lambda, w.y / lambda, w.z / lambda);
+    report.free(" eigenvector previously evaluated: ");
+    report.free(v.x, v.y, v.z);
+    report.free("  ");
   }
-  for (int i = 0; i < 3; ++i) st.logf(kHashes);
+  for (int i = 0; i < 3; ++i) report.free(kHashes);
 }
 
 }  // namespace kavor

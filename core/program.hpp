@@ -49,7 +49,7 @@ int run_program(Session& session, std::string_view program, std::ostream& errors
   };
   step([&] { body(session); });
   step([&] {
-    if (session.report.is_open()) session.stage(session.report);
+    if (OutputFile* report = session.report.file()) session.stage(*report);
   });
   session.console.flush();
   if (status == kExitOk && !session.console) fail("cannot write standard output");

@@ -12,6 +12,7 @@
 #include "core/errors.hpp"
 #include "core/format.hpp"
 #include "core/outfile.hpp"
+#include "core/report.hpp"
 
 namespace kavor {
 
@@ -22,7 +23,7 @@ struct Session {
   std::ostream& console;
   std::filesystem::path dir;
   Mode mode;
-  OutputFile report;  // opened by the core on its first use
+  Report report;  // opened by the core on its first use
   // Off for a batch frame: no report and no result files, only the values.
   bool write_files = true;
   OutputStage staged;  // finished files, published together at the end of the run
@@ -38,22 +39,14 @@ struct Session {
     for (const std::string& line : lines) say(line);
     throw ProgramStop(code, std::move(lines));
   }
-  // With report_text set the report is kept there instead of in a file
-  // (a scan copies the analysis part of it into every point's report).
-  std::string* report_text = nullptr;
-  bool report_text_open = false;
-
-  void log(std::string_view line) {
-    if (report.is_open()) report.line(line);
-    else if (report_text_open) report_text->append(line).push_back('\n');
-  }
+  void log(std::string_view line) { report.line(line); }
   // A free-format report line, formatted only when a report is being written:
   // a run without a report (a batch frame) pays nothing for its 2000 lines.
   template <class... Items>
   void logf(const Items&... items) {
-    if (logging()) log(free_line(items...));
+    report.free(items...);
   }
-  bool logging() const { return report.is_open() || report_text_open; }
+  bool logging() const { return report.on(); }
   void both(std::string_view line) {
     say(line);
     log(line);

@@ -12,7 +12,7 @@ namespace {
 
 struct Identified {
   std::vector<Label> labels;
-  AtomTable table, original, aux;
+  AtomTable table;
 };
 
 // Runs identification over atoms whose labels come from the given input
@@ -22,9 +22,7 @@ Identified identify(const std::vector<std::string>& tokens, Mode mode) {
   for (const std::string& t : tokens) r.labels.push_back(make_label(t));
   const int n = static_cast<int>(tokens.size());
   r.table.assign(n, Atom{1.0, 2.0, 3.0, 0.0, 0.0});
-  r.original = r.table;
-  r.aux = r.table;
-  identify_elements(n, r.labels, r.table, r.original, r.aux, mode);
+  identify_elements(n, r.labels, r.table, mode);
   return r;
 }
 
@@ -40,10 +38,7 @@ TEST(ElementIdentification, SymbolAndNumeralGiveTheSameCarbon) {
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(r.table[i].mass, 12.01099967956543) << i;
     EXPECT_EQ(r.table[i].znum, 6.0) << i;
-    // Both private copies get the identified columns, coordinates untouched.
-    EXPECT_EQ(r.original[i].mass, r.table[i].mass);
-    EXPECT_EQ(r.aux[i].znum, 6.0);
-    EXPECT_EQ(r.table[i].x, 1.0);
+    EXPECT_EQ(r.table[i].x, 1.0);  // coordinates untouched
   }
 }
 
@@ -55,7 +50,6 @@ TEST(ElementIdentification, LabelsThatNameNothingKeepZeroMass) {
   for (size_t i = 0; i < r.table.size(); ++i) {
     EXPECT_EQ(r.table[i].mass, 0.0) << label_text(r.labels[i]);
     EXPECT_EQ(r.table[i].znum, 0.0) << label_text(r.labels[i]);
-    EXPECT_EQ(r.original[i].znum, 0.0);
   }
 }
 

@@ -37,42 +37,65 @@ double angle_deg(const Vec3& a, const Vec3& b) {
 
 // Frame xyz of molecule 1 is z = P1, y = P2, x = P3 (minus CM1); frame XYZ
 // of molecule 2 is Y = P4, X = P5, Z = P6 (minus CM2). Returns det[x y z].
-double handedness(const CoreState& st, int m) {
+double handedness(const PairAxes& st, int m) {
   const Vec3& c = st.cm[m];
   if (m == 0)
     return dot(cross(sub(st.endpoints[2], c), sub(st.endpoints[1], c)), sub(st.endpoints[0], c));
   return dot(cross(sub(st.endpoints[4], c), sub(st.endpoints[3], c)), sub(st.endpoints[5], c));
 }
 
-// A core state with a report open, for driving the frame steps by hand.
+// One pass's molecules, end-point table and flags with a report open, for
+// driving the frame steps by hand.
 struct Frames {
   ScratchDir dir;
   std::ostringstream console;
   Session session{console, dir.path(), Mode::analyzer};
-  CoreState st{session, Mode::analyzer};
+  std::array<MoleculeInertia, 2> mol;
+  PairAxes axes;
+  DirectionFlags flags;
+  int pass = 0;
   size_t header_lines = 0;
 
   Frames() {
-    open_report(st);
-    session.report.commit();
+    open_report(session);
+    session.report.file()->commit();
     header_lines = read_lines(dir / "LOG-PARAM-ONLY.txt").size();
-    open_report(st);  // a fresh file; the header is written again
+    open_report(session);  // a fresh file; the header is written again
   }
   // Molecule m's centre and its three unit axes e1, e2, e3.
   void set_axes(int m, const Vec3& cm, const std::array<Vec3, 3>& e) {
-    st.cm[m] = cm;
-    for (int j = 0; j < 3; ++j) st.endpoints[3 * m + j] = add(cm, e[j]);
+    axes.cm[m] = cm;
+    for (int j = 0; j < 3; ++j) axes.endpoints[3 * m + j] = add(cm, e[j]);
   }
   // Molecule m's heaviest group (Z 17) centred at h; usable or not.
   void set_higher_z(int m, const Vec3& h, bool usable) {
-    st.z_high[m] = 17;
-    st.groups[m].present[17] = true;
-    st.groups[m].centre[17] = h;
-    st.groups[m].usable[17] = usable;
+    mol[m].z_high = 17;
+    mol[m].groups.present[17] = true;
+    mol[m].groups.centre[17] = h;
+    mol[m].groups.usable[17] = usable;
+  }
+  // The steps as a pass runs them, each written up in the report.
+  void set_direction_flags() {
+    flags = direction_flags(mol, axes);
+    write_direction_flags(session.report, flags, pass, Mode::analyzer);
+  }
+  void orient_axes() {
+    if (pass == 0)
+      if (const Status status = symmetry_status(flags); status != Status::ok)
+        stop_symmetric(session, flags, status);
+    const PairAxes oriented = oriented_axes(axes, flags);
+    write_orientation(session.report, axes, oriented, flags);
+    axes = oriented;
+    flags.sense.fill(1);
+  }
+  void assemble_right_handed() {
+    const RightHandedFrames frames = right_handed(axes, flags);
+    write_right_handed(session.report, frames);
+    axes = frames.axes;
   }
   // Report lines written after the header.
   std::vector<std::string> log() {
-    session.report.commit();
+    session.report.file()->commit();
     auto lines = read_lines(dir / "LOG-PARAM-ONLY.txt");
     return std::vector<std::string>(lines.begin() + static_cast<long>(header_lines), lines.end());
   }
@@ -110,13 +133,13 @@ TEST(DirectionFlags, TowardsAwayAndPerpendicularAxes) {
   // Molecule 2: higher-Z-CM 3 A along -z; e1 = +z points straight away.
   f.set_axes(1, {-4, 0, 1}, {Vec3{0, 0, 1}, Vec3{1, 0, 0}, Vec3{0, 1, 0}});
   f.set_higher_z(1, {-4, 0, -2}, true);
-  set_direction_flags(f.st);
+  f.set_direction_flags();
 
   const double d[6] = {10, 0, 0, 10, 0, 0};
   const double s[6] = {1, 1, 1, -1, 1, 1};
   for (int k = 0; k < 6; ++k) {
-    EXPECT_EQ(f.st.distinguishable[k] ? 10 : 0, d[k]) << k;
-    EXPECT_EQ(f.st.sense[k], s[k]) << k;
+    EXPECT_EQ(f.flags.distinguishable[k] ? 10 : 0, d[k]) << k;
+    EXPECT_EQ(f.flags.sense[k], s[k]) << k;
   }
 
   const auto log = f.log();
@@ -192,11 +215,11 @@ TEST(DirectionFlags, DifferenceMustExceedTenDegrees) {
   f.set_higher_z(0, {1, 0, 0}, true);
   f.set_axes(1, {0, 0, 0}, kUnit);
   f.set_higher_z(1, {0, 0, 0}, false);
-  set_direction_flags(f.st);
-  EXPECT_FALSE(f.st.distinguishable[0]);
-  EXPECT_EQ(f.st.sense[0], 1);
-  EXPECT_TRUE(f.st.distinguishable[2]);
-  EXPECT_EQ(f.st.sense[2], -1);  // 95 degrees: points away
+  f.set_direction_flags();
+  EXPECT_FALSE(f.flags.distinguishable[0]);
+  EXPECT_EQ(f.flags.sense[0], 1);
+  EXPECT_TRUE(f.flags.distinguishable[2]);
+  EXPECT_EQ(f.flags.sense[2], -1);  // 95 degrees: points away
 }
 
 TEST(DirectionFlags, HeavyAtomAtTheCentreWritesNoMoleculeSection) {
@@ -205,8 +228,8 @@ TEST(DirectionFlags, HeavyAtomAtTheCentreWritesNoMoleculeSection) {
   f.set_higher_z(0, {0.05, 0, 0}, false);
   f.set_axes(1, {5, 5, 5}, kUnit);
   f.set_higher_z(1, {6, 6, 5}, true);
-  f.st.pass = 1;
-  set_direction_flags(f.st);
+  f.pass = 1;
+  f.set_direction_flags();
   const auto log = f.log();
   EXPECT_EQ(index_of(log, "  MOLECULE 1"), log.size());
   EXPECT_LT(index_of(log, "  MOLECULE 2"), log.size());
@@ -266,8 +289,8 @@ TEST(SymmetricMoleculeStop, FirstPassStopsBelowTwoDistinguishableAxes) {
     f.set_axes(0, {0, 0, 0}, kUnit);
     f.set_axes(1, {1, 1, 1}, kUnit);
     for (int k = 0; k < 6; ++k) {
-      f.st.distinguishable[k] = c.d[k] == 10;
-      f.st.sense[k] = 1;
+      f.flags.distinguishable[k] = c.d[k] == 10;
+      f.flags.sense[k] = 1;
     }
     std::vector<std::string> out, log;
     for (int m = 0; m < 2; ++m) {
@@ -276,16 +299,16 @@ TEST(SymmetricMoleculeStop, FirstPassStopsBelowTwoDistinguishableAxes) {
       for (const auto& line : symmetric_message(m, false)) log.push_back(line);
     }
     if (c.stop1 || c.stop2) {
-      EXPECT_THROW(orient_axes(f.st), ProgramStop);
+      EXPECT_THROW(f.orient_axes(), ProgramStop);
       for (const auto& line : stop_lines(true)) out.push_back(line);
       for (const auto& line : stop_lines(false)) log.push_back(line);
       EXPECT_EQ(split_lines(f.console.str()), out);
       EXPECT_EQ(f.log(), log);
     } else {
-      EXPECT_NO_THROW(orient_axes(f.st));
+      EXPECT_NO_THROW(f.orient_axes());
       EXPECT_EQ(f.console.str(), "");
-      EXPECT_EQ(f.st.first_pass_sums[0], std::lround(c.d[0] + c.d[1] + c.d[2]));
-      EXPECT_EQ(f.st.first_pass_sums[1], std::lround(c.d[3] + c.d[4] + c.d[5]));
+      EXPECT_EQ(flag_sum(f.flags, 0), std::lround(c.d[0] + c.d[1] + c.d[2]));
+      EXPECT_EQ(flag_sum(f.flags, 1), std::lround(c.d[3] + c.d[4] + c.d[5]));
     }
   }
 }
@@ -295,10 +318,10 @@ TEST(SymmetricMoleculeStop, LaterPassesDoNotStop) {
     Frames f;
     f.set_axes(0, {0, 0, 0}, kUnit);
     f.set_axes(1, {1, 1, 1}, kUnit);
-    f.st.pass = pass;
-    f.st.distinguishable = {false, false, false, true, false, false};
-    f.st.sense = {1, 1, 1, 1, 1, 1};
-    EXPECT_NO_THROW(orient_axes(f.st));
+    f.pass = pass;
+    f.flags.distinguishable = {false, false, false, true, false, false};
+    f.flags.sense = {1, 1, 1, 1, 1, 1};
+    EXPECT_NO_THROW(f.orient_axes());
     EXPECT_EQ(f.console.str(), "");
   }
 }
@@ -344,21 +367,21 @@ TEST(AxisOrientation, ReversesOnlyAxesPointingAway) {
   Frames f;
   f.set_axes(0, {1, 2, 3}, kUnit);
   f.set_axes(1, {-1, 0.5, 2}, {Vec3{0, 1, 0}, Vec3{0, 0, 1}, Vec3{1, 0, 0}});
-  f.st.distinguishable = {true, true, false, true, false, true};
-  f.st.sense = {-1, 1, 1, 1, 1, -1};
-  const auto before = f.st.endpoints;
-  orient_axes(f.st);
+  f.flags.distinguishable = {true, true, false, true, false, true};
+  f.flags.sense = {-1, 1, 1, 1, 1, -1};
+  const auto before = f.axes.endpoints;
+  f.orient_axes();
   for (int k = 0; k < 6; ++k) {
-    EXPECT_EQ(f.st.sense[k], 1) << k;
-    const Vec3& c = f.st.cm[k < 3 ? 0 : 1];
+    EXPECT_EQ(f.flags.sense[k], 1) << k;
+    const Vec3& c = f.axes.cm[k < 3 ? 0 : 1];
     if (k == 0 || k == 5) {
       const Vec3 reflected = sub(c, sub(before[k], c));
-      EXPECT_TRUE(same(f.st.endpoints[k], reflected)) << k;
+      EXPECT_TRUE(same(f.axes.endpoints[k], reflected)) << k;
     } else {
-      EXPECT_TRUE(same(f.st.endpoints[k], before[k])) << k;
+      EXPECT_TRUE(same(f.axes.endpoints[k], before[k])) << k;
     }
   }
-  EXPECT_EQ(f.st.endpoints[0].x, 0.0);  // 1 - 1
+  EXPECT_EQ(f.axes.endpoints[0].x, 0.0);  // 1 - 1
 
   const auto log = f.log();
   const std::string equals(41, '=');
@@ -375,7 +398,7 @@ TEST(AxisOrientation, ReversesOnlyAxesPointingAway) {
       std::istringstream in(line.substr(4));
       Vec3 p;
       in >> p.x >> p.y >> p.z;
-      const Vec3& want = dump == 0 ? before[k] : f.st.endpoints[k];
+      const Vec3& want = dump == 0 ? before[k] : f.axes.endpoints[k];
       EXPECT_TRUE(same(p, want)) << line;
     }
     EXPECT_EQ(log[at + 8], " " + equals);
@@ -396,7 +419,7 @@ TEST(AxisOrientation, ReversesOnlyAxesPointingAway) {
   size_t i = 18 + adjusted.size();
   for (int k = 0; k < 6; ++k) {
     EXPECT_EQ(flags_on(log[i++], k + 1),
-              (std::vector<long>{(f.st.distinguishable[k] ? 10L : 0L), 1}));
+              (std::vector<long>{(f.flags.distinguishable[k] ? 10L : 0L), 1}));
     if (k == 2 || k == 5) {
       EXPECT_EQ(log[i++], "  ");
     }
@@ -467,7 +490,7 @@ std::array<Vec3, 3> random_frame(std::mt19937& rng) {
 
 // Sets molecule m's end points from a frame x, y, z (X, Y, Z), flipping the
 // axis at end-point index `flip` (-1: none) to make it left-handed.
-void place_frame(CoreState& st, int m, const Vec3& cm, const std::array<Vec3, 3>& f, int flip) {
+void place_frame(PairAxes& st, int m, const Vec3& cm, const std::array<Vec3, 3>& f, int flip) {
   st.cm[m] = cm;
   // End-point order: molecule 1 z, y, x; molecule 2 Y, X, Z.
   const Vec3 axes[3] = {m == 0 ? f[2] : f[1], m == 0 ? f[1] : f[0], m == 0 ? f[0] : f[2]};
@@ -498,24 +521,24 @@ TEST(RightHandedFrames, EverySixteenCasesReversesExactlyItsAxisU) {
     for (int flip = -1; flip < 3; ++flip) {
       Frames f;
       const auto frame1 = random_frame(rng), frame2 = random_frame(rng);
-      place_frame(f.st, 0, {0.3, -1.2, 2.5}, frame1, flip < 0 ? -1 : flip);
-      place_frame(f.st, 1, {-3.0, 4.0, 0.75}, frame2, flip < 0 ? -1 : 3 + flip);
+      place_frame(f.axes, 0, {0.3, -1.2, 2.5}, frame1, flip < 0 ? -1 : flip);
+      place_frame(f.axes, 1, {-3.0, 4.0, 0.75}, frame2, flip < 0 ? -1 : 3 + flip);
       for (int j = 0; j < 3; ++j)
-        f.st.distinguishable[j] = f.st.distinguishable[3 + j] = pat.d[j] == 10;
-      const auto before = f.st.endpoints;
+        f.flags.distinguishable[j] = f.flags.distinguishable[3 + j] = pat.d[j] == 10;
+      const auto before = f.axes.endpoints;
       const bool left = flip >= 0;
-      EXPECT_EQ(handedness(f.st, 0) < 0, left);
-      assemble_right_handed(f.st);
+      EXPECT_EQ(handedness(f.axes, 0) < 0, left);
+      f.assemble_right_handed();
 
       for (int k = 0; k < 6; ++k) {
         const bool is_u = k == pat.u1 || k == pat.u2;
-        const Vec3& c = f.st.cm[k < 3 ? 0 : 1];
+        const Vec3& c = f.axes.cm[k < 3 ? 0 : 1];
         const Vec3 expected = left && is_u ? sub(c, sub(before[k], c)) : before[k];
-        EXPECT_TRUE(same(f.st.endpoints[k], expected))
+        EXPECT_TRUE(same(f.axes.endpoints[k], expected))
             << "pattern " << p << " flip " << flip << " k " << k;
       }
-      EXPECT_NEAR(handedness(f.st, 0), 1.0, 1e-12) << p;
-      EXPECT_NEAR(handedness(f.st, 1), 1.0, 1e-12) << p;
+      EXPECT_NEAR(handedness(f.axes, 0), 1.0, 1e-12) << p;
+      EXPECT_NEAR(handedness(f.axes, 1), 1.0, 1e-12) << p;
 
       const auto log = f.log();
       const size_t h1 = index_of(log, " " + std::string(pat.header1));
@@ -539,10 +562,10 @@ TEST(RightHandedFrames, CaseRecordsFollowTheirLayout) {
   // Molecule 1 Y N Y (case 7: x cross z, dotted with y) and molecule 2
   // N N Y (case 16, with its one-blank "actual" text), both left-handed.
   Frames f;
-  place_frame(f.st, 0, {0, 0, 0}, kUnit, kAxis_y);
-  place_frame(f.st, 1, {1, 0, 0}, kUnit, kAxis_X);
-  f.st.distinguishable = {true, false, true, false, false, true};
-  assemble_right_handed(f.st);
+  place_frame(f.axes, 0, {0, 0, 0}, kUnit, kAxis_y);
+  place_frame(f.axes, 1, {1, 0, 0}, kUnit, kAxis_X);
+  f.flags.distinguishable = {true, false, true, false, false, true};
+  f.assemble_right_handed();
   const std::string stars = " " + std::string(44, '*');
   const auto log = f.log();
   const std::vector<std::string> texts1 = {stars,
@@ -624,10 +647,10 @@ TEST(RightHandedFrames, ParallelAxesChangeNothing) {
   Frames f;
   f.set_axes(0, {0, 0, 0}, {Vec3{0, 0, 1}, Vec3{0, 0, 1}, Vec3{1, 0, 0}});
   f.set_axes(1, {0, 0, 0}, {Vec3{0, 1, 0}, Vec3{0, 1, 0}, Vec3{0, 0, -1}});
-  f.st.distinguishable = {true, true, false, true, true, false};
-  const auto before = f.st.endpoints;
-  assemble_right_handed(f.st);
-  for (int k = 0; k < 6; ++k) EXPECT_TRUE(same(f.st.endpoints[k], before[k])) << k;
+  f.flags.distinguishable = {true, true, false, true, true, false};
+  const auto before = f.axes.endpoints;
+  f.assemble_right_handed();
+  for (int k = 0; k < 6; ++k) EXPECT_TRUE(same(f.axes.endpoints[k], before[k])) << k;
 }
 
 // The frame steps over the examples that the analyzer accepts, in all three
@@ -645,45 +668,45 @@ TEST(MolecularFrame, IsRightHandedAndFacesTheHigherZCmForExamples) {
     read_atoms_and_n1(reader, block);
 
     Frames f;
-    CoreState& st = f.st;
-    st.n_total = block.n;
-    st.n1 = block.n1;
-    st.n2 = block.n - block.n1;
+    const int n = block.n, n1 = block.n1;
     AtomTable table = block.icoo_and_m;
-    st.originalcoo_and_m = table;
-    st.auxiliar = table;
-    st.inicial_posicao_correta_coo_and_m.assign(block.n, Atom{});
-    identify_elements(block.n, block.isymbol, table, st.originalcoo_and_m, st.auxiliar,
-                      Mode::analyzer);
+    identify_elements(n, block.isymbol, table, Mode::analyzer);
+    BestAngles best;
     bool stopped = false;
-    for (st.pass = 0; st.pass < 3 && !stopped;) {
-      analyse_molecule(st, table, 0);
-      analyse_molecule(st, table, 1);
-      write_initial_data(st);
-      write_verification(st);
+    for (int pass = 0; pass < 3 && !stopped; ++pass) {
+      const std::array<MoleculeInertia, 2> mol = {principal_axes(table, 0, n1),
+                                                  principal_axes(table, n1, n)};
+      FrameStep step;
       try {
-        build_frames(st);
+        step = build_frames(f.session, mol, end_point_table(mol), pass);
       } catch (const ProgramStop&) {
-        ASSERT_EQ(st.pass, 0);
+        ASSERT_EQ(pass, 0);
         stopped = true;
         break;
       }
+      const PairAxes& st = step.frames.axes;
+      const DirectionFlags& flags = step.flags;
       for (int m = 0; m < 2; ++m) {
-        EXPECT_NEAR(handedness(st, m), 1.0, 1e-12) << "pass " << st.pass;
-        const Vec3 r = sub(st.groups[m].centre[st.z_high[m]], st.cm[m]);
-        const long sum = 10L * (st.distinguishable[3 * m] + st.distinguishable[3 * m + 1] +
-                                st.distinguishable[3 * m + 2]);
+        EXPECT_NEAR(handedness(st, m), 1.0, 1e-12) << "pass " << pass;
+        const Vec3 r = sub(mol[m].groups.centre[mol[m].z_high], st.cm[m]);
+        const long sum = flag_sum(flags, m);
         for (int j = 0; j < 3; ++j) {
           const int k = 3 * m + j;
           // With all three axes oriented the frame step may turn one back.
           if (sum == 30 && k == (m == 0 ? kAxis_x : kAxis_Y)) continue;
-          if (st.distinguishable[k]) {
+          if (flags.distinguishable[k]) {
             EXPECT_LT(angle_deg(sub(st.endpoints[k], st.cm[m]), r), 85.0)
-                << "pass " << st.pass << " k " << k;
+                << "pass " << pass << " k " << k;
           }
         }
       }
-      alignment_pass(st, table);
+      const Alignment aligned = alignment_pass(f.session, st, pass, best);
+      for (Atom& a : table) {
+        const Vec3 p = mul(aligned.rotation, sub(Vec3{a.x, a.y, a.z}, st.cm[1]));
+        a.x = p.x;
+        a.y = p.y;
+        a.z = p.z;
+      }
     }
     if (!stopped) ++accepted;
   }

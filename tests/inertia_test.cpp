@@ -23,35 +23,39 @@ struct Placed {
   double x, y, z;
 };
 
-// A core state in a scratch directory, with the working table of two
-// molecules identified as the core does it.
+// Two molecules identified as the core does it, analysed with the report
+// written into a scratch directory.
 struct Core {
   ScratchDir dir;
   std::ostringstream console;
   Session session{console, dir.path(), Mode::analyzer};
-  CoreState st{session, Mode::analyzer};
   AtomTable table;
+  int n = 0, n1 = 0;
+  std::array<MoleculeInertia, 2> mol;
+  PairAxes axes;
   std::vector<Label> labels;
 
   Core(const std::vector<Placed>& mol1, const std::vector<Placed>& mol2) {
-    for (const auto* mol : {&mol1, &mol2})
-      for (const Placed& p : *mol) {
+    for (const auto* molecule : {&mol1, &mol2})
+      for (const Placed& p : *molecule) {
         labels.push_back(make_label(p.label));
         table.push_back(Atom{p.x, p.y, p.z, 0.0, 0.0});
       }
-    st.n_total = static_cast<int>(table.size());
-    st.n1 = static_cast<int>(mol1.size());
-    st.n2 = st.n_total - st.n1;
-    st.originalcoo_and_m = table;
-    st.auxiliar = table;
-    identify_elements(st.n_total, labels, table, st.originalcoo_and_m, st.auxiliar, Mode::analyzer);
+    n = static_cast<int>(table.size());
+    n1 = static_cast<int>(mol1.size());
+    identify_elements(n, labels, table, Mode::analyzer);
   }
   void analyse_both() {
-    analyse_molecule(st, table, 0);
-    analyse_molecule(st, table, 1);
+    for (int k = 0; k < 2; ++k) {
+      mol[k] = k == 0 ? principal_axes(table, 0, n1) : principal_axes(table, n1, n);
+      open_report(session);
+      write_centre_and_tensor(session.report, mol[k], k);
+      write_principal_moments(session.report, mol[k], k);
+    }
+    axes = end_point_table(mol);
   }
   std::vector<std::string> report() {
-    session.report.commit();
+    session.report.file()->commit();
     return read_lines(dir / "LOG-PARAM-ONLY.txt");
   }
 };
@@ -90,14 +94,14 @@ double length(const Vec3& v) { return std::sqrt(dot(v, v)); }
 TEST(AtomicNumberGroups, WaterListsHydrogenThenOxygen) {
   Core core(water(), methane());
   core.analyse_both();
-  const GroupTable& g = core.st.groups[0];
+  const GroupTable& g = core.mol[0].groups;
   EXPECT_TRUE(g.present[1]);
   EXPECT_TRUE(g.present[8]);
   EXPECT_FALSE(g.present[6]);
   EXPECT_EQ(g.count[1], 2.0);
   EXPECT_EQ(g.count[8], 1.0);
-  EXPECT_EQ(core.st.z_high[0], 8);
-  EXPECT_EQ(core.st.z_high[1], 6);
+  EXPECT_EQ(core.mol[0].z_high, 8);
+  EXPECT_EQ(core.mol[1].z_high, 6);
 
   const auto lines = core.report();
   const size_t table = find_line(lines, "  center of mass table ");
@@ -132,33 +136,32 @@ TEST(CentreOfMass, MassWeightedAndUnmovedByUnrecognisedAtoms) {
   Core plain(water(), methane()), ghost(with_ghost, methane());
   plain.analyse_both();
   ghost.analyse_both();
-  EXPECT_EQ(ghost.st.n1, 4);
-  EXPECT_EQ(plain.st.cm[0].x, ghost.st.cm[0].x);
-  EXPECT_EQ(plain.st.cm[0].y, ghost.st.cm[0].y);
-  EXPECT_EQ(plain.st.cm[0].z, ghost.st.cm[0].z);
-  EXPECT_EQ(ghost.st.groups[0].count[1] + ghost.st.groups[0].count[8], 3.0);
+  EXPECT_EQ(ghost.n1, 4);
+  EXPECT_EQ(plain.axes.cm[0].x, ghost.axes.cm[0].x);
+  EXPECT_EQ(plain.axes.cm[0].y, ghost.axes.cm[0].y);
+  EXPECT_EQ(plain.axes.cm[0].z, ghost.axes.cm[0].z);
+  EXPECT_EQ(ghost.mol[0].groups.count[1] + ghost.mol[0].groups.count[8], 3.0);
   for (int z = 1; z <= 92; ++z) {
     if (z != 1 && z != 8) {
-      EXPECT_FALSE(ghost.st.groups[0].present[z]) << z;
+      EXPECT_FALSE(ghost.mol[0].groups.present[z]) << z;
     }
   }
-  for (int j = 0; j < 3; ++j) EXPECT_EQ(plain.st.moments[0][j], ghost.st.moments[0][j]);
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(plain.mol[0].moments[j], ghost.mol[0].moments[j]);
 
   const double m_h = element_mass(1), m_o = element_mass(8);
   const double y_h = 0.9572 * std::cos(104.52 / 2.0 * M_PI / 180.0);
-  EXPECT_NEAR(plain.st.cm[0].y, 2 * m_h * y_h / (2 * m_h + m_o), 1e-15);
-  EXPECT_NEAR(plain.st.cm[0].x, 0.0, 1e-15);
-  // Molecule 2's rows moved to the front, translated to its centre (carbon
-  // at the origin, so the centre is the origin too).
-  EXPECT_NEAR(plain.st.cm[1].x, 0.0, 1e-15);
-  EXPECT_EQ(plain.st.n2, 5);
+  EXPECT_NEAR(plain.axes.cm[0].y, 2 * m_h * y_h / (2 * m_h + m_o), 1e-15);
+  EXPECT_NEAR(plain.axes.cm[0].x, 0.0, 1e-15);
+  // Methane's carbon at the origin: its centre is the origin too.
+  EXPECT_NEAR(plain.axes.cm[1].x, 0.0, 1e-15);
+  EXPECT_EQ(plain.n - plain.n1, 5);
 }
 
 TEST(HigherZFlag, UnsetForHeavyAtomAtTheCentreOrWithinThreshold) {
   Core core(methane(), water());
   core.analyse_both();
-  EXPECT_EQ(core.st.groups[0].distance[6], 0.0);
-  EXPECT_FALSE(core.st.groups[0].usable[6]);
+  EXPECT_EQ(core.mol[0].groups.distance[6], 0.0);
+  EXPECT_FALSE(core.mol[0].groups.usable[6]);
 
   // Cl at the origin, four H placed so that the centre of mass lies at
   // -d on x: the Cl group is d from the centre.
@@ -177,17 +180,17 @@ TEST(HigherZFlag, UnsetForHeavyAtomAtTheCentreOrWithinThreshold) {
        {Case{0.1, false}, Case{0.100000001, false}, Case{0.100000002, true}, Case{0.5, true}}) {
     Core k(chlorine_at(c.d), water());
     k.analyse_both();
-    EXPECT_NEAR(k.st.groups[0].distance[17], c.d, 1e-15);
-    EXPECT_EQ(k.st.groups[0].usable[17], c.set) << c.d;
+    EXPECT_NEAR(k.mol[0].groups.distance[17], c.d, 1e-15);
+    EXPECT_EQ(k.mol[0].groups.usable[17], c.set) << c.d;
     // Only the highest Z counts: hydrogen never gets the flag.
-    EXPECT_FALSE(k.st.groups[0].usable[1]);
+    EXPECT_FALSE(k.mol[0].groups.usable[1]);
   }
 
   // Two heavy atoms symmetric about the centre: group centre at distance 0.
   Core pair({{"S", 1, 0, 0}, {"S", -1, 0, 0}, {"H", 0, 1, 0}, {"H", 0, -1, 0}}, water());
   pair.analyse_both();
-  EXPECT_EQ(pair.st.groups[0].distance[16], 0.0);
-  EXPECT_FALSE(pair.st.groups[0].usable[16]);
+  EXPECT_EQ(pair.mol[0].groups.distance[16], 0.0);
+  EXPECT_FALSE(pair.mol[0].groups.usable[16]);
 }
 
 TEST(InertiaTensor, WaterMomentsAxesAndEndPoints) {
@@ -202,7 +205,7 @@ TEST(InertiaTensor, WaterMomentsAxesAndEndPoints) {
   const double about_x = m_o * ycm * ycm + 2 * m_h * (yh - ycm) * (yh - ycm);  // in-plane
   const double to_g_cm2 = 1.6605389005928226e-24 * 1e-16;
   for (int k = 0; k < 2; ++k) {
-    const auto& I = core.st.moments[k];
+    const auto& I = core.mol[k].moments;
     EXPECT_LE(I[0], I[1]);
     EXPECT_LE(I[1], I[2]);
     EXPECT_NEAR(I[0] / to_g_cm2, std::min(about_x, about_y), 1e-6);
@@ -213,18 +216,18 @@ TEST(InertiaTensor, WaterMomentsAxesAndEndPoints) {
     EXPECT_GT(I[0], 1e-41);
     EXPECT_LT(I[2], 1e-39);
     // I_C belongs to the axis normal to the plane.
-    EXPECT_NEAR(std::fabs(core.st.eigvec[k][2].z), 1.0, 1e-12);
+    EXPECT_NEAR(std::fabs(core.mol[k].eigvec[2].z), 1.0, 1e-12);
     for (int j = 0; j < 3; ++j) {
-      const Vec3 axis = sub(core.st.endpoints[3 * k + j], core.st.cm[k]);
+      const Vec3 axis = sub(core.axes.endpoints[3 * k + j], core.axes.cm[k]);
       EXPECT_NEAR(length(axis), 1.0, 1e-12);
       for (int i = j + 1; i < 3; ++i)
-        EXPECT_NEAR(dot(axis, sub(core.st.endpoints[3 * k + i], core.st.cm[k])), 0.0, 1e-12);
+        EXPECT_NEAR(dot(axis, sub(core.axes.endpoints[3 * k + i], core.axes.cm[k])), 0.0, 1e-12);
     }
   }
-  EXPECT_NEAR(core.st.cm[1].z, 5.0, 1e-15);
+  EXPECT_NEAR(core.axes.cm[1].z, 5.0, 1e-15);
   // The kept tensor is the one printed, in g cm^2.
-  EXPECT_NEAR(core.st.tensor[0].m[2][2], core.st.moments[0][2], 1e-12 * core.st.moments[0][2]);
-  EXPECT_EQ(core.st.tensor[0].m[0][2], 0.0);
+  EXPECT_NEAR(core.mol[0].tensor.m[2][2], core.mol[0].moments[2], 1e-12 * core.mol[0].moments[2]);
+  EXPECT_EQ(core.mol[0].tensor.m[0][2], 0.0);
 }
 
 TEST(RotationalConstants, WaterGigahertzAndWavenumbers) {
@@ -240,7 +243,7 @@ TEST(RotationalConstants, WaterGigahertzAndWavenumbers) {
     g[j] = std::stod(lines[ghz + 4 + j]);
     w[j] = std::stod(lines[cm + 4 + j]);
     EXPECT_EQ(w[j], g[j] / 30.0) << j;  // 30.0, not the speed of light
-    EXPECT_EQ(g[j], (1.0 / core.st.moments[0][j]) * 8.397824785295456e-38);
+    EXPECT_EQ(g[j], (1.0 / core.mol[0].moments[j]) * 8.397824785295456e-38);
   }
   // Rigid-rotor constants h / (8 pi^2 I) from the moments in SI units
   // (I in amu A^2 from the geometry) agree with the program's factor, a
@@ -262,7 +265,7 @@ TEST(RotationalConstants, WaterGigahertzAndWavenumbers) {
   EXPECT_NEAR(g[0], 835.0, 20.0);
   EXPECT_NEAR(g[2], 278.0, 10.0);
   const size_t kg = find_line(lines, "  EIGENVALUES: Moments of Inertia (kg m^2):");
-  EXPECT_EQ(std::stod(lines[kg + 4].substr(12)), core.st.moments[0][0] * 1.0000000116860974e-07);
+  EXPECT_EQ(std::stod(lines[kg + 4].substr(12)), core.mol[0].moments[0] * 1.0000000116860974e-07);
 }
 
 TEST(EigenproblemVerification, BothSignsOfEveryAxisSatisfyTheEquation) {
@@ -274,8 +277,8 @@ TEST(EigenproblemVerification, BothSignsOfEveryAxisSatisfyTheEquation) {
   for (Placed& p : mol2) p = {p.label, p.y + 3.0, -p.z, p.x};
   Core core(mol, mol2);
   core.analyse_both();
-  write_initial_data(core.st);
-  write_verification(core.st);
+  write_initial_data(core.session.report, core.axes);
+  write_verification(core.session.report, core.mol, core.axes);
   const auto lines = core.report();
   int blocks = 0;
   for (size_t i = 0; i + 3 < lines.size(); ++i) {
@@ -287,7 +290,7 @@ TEST(EigenproblemVerification, BothSignsOfEveryAxisSatisfyTheEquation) {
     ASSERT_EQ(v.size(), 3u);
     const int m = blocks % 6 < 3 ? 0 : 1;
     const int j = blocks % 3;
-    const Vec3 axis = sub(core.st.endpoints[3 * m + j], core.st.cm[m]);
+    const Vec3 axis = sub(core.axes.endpoints[3 * m + j], core.axes.cm[m]);
     const double sign = blocks < 6 ? 1.0 : -1.0;
     EXPECT_NEAR(v[0], sign * axis.x, 1e-15) << blocks;
     EXPECT_NEAR(v[1], sign * axis.y, 1e-15) << blocks;

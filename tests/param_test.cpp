@@ -15,7 +15,7 @@
 #include "core/euler.hpp"
 #include "core/param.hpp"
 #include "core/session.hpp"
-#include "core/state.hpp"
+#include "core/pair_axes.hpp"
 #include "test_util.hpp"
 
 namespace kavor {
@@ -208,34 +208,31 @@ TEST_F(BuiltPairs, FileNameValuesSectionInReport) {
 }
 
 TEST(RelativePosition, SphericalCoordinatesOfMoleculeOneInFrameXyz) {
-  std::ostringstream console;
-  Session session(console, ".", Mode::analyzer);
-  CoreState st(session, Mode::analyzer);
+  PairAxes st;
   st.cm[1] = Vec3{0, 0, 0};
   st.cm[0] = Vec3{1.0, std::sqrt(3.0), 2.0};
-  double r, theta, phi;
-  relative_position(st, r, theta, phi);
-  EXPECT_NEAR(r, std::sqrt(8.0), 1e-14);
-  EXPECT_NEAR(theta, 45 * kRad, 1e-14);
-  EXPECT_NEAR(phi, 60 * kRad, 1e-14);
+  PairValues v = relative_position(st);
+  EXPECT_NEAR(v.r, std::sqrt(8.0), 1e-14);
+  EXPECT_NEAR(v.theta, 45 * kRad, 1e-14);
+  EXPECT_NEAR(v.phi, 60 * kRad, 1e-14);
   st.cm[0] = Vec3{-1.0, -1.0, 0.0};
-  relative_position(st, r, theta, phi);
-  EXPECT_NEAR(phi, -135 * kRad, 1e-14);  // (-pi, pi] until the final values
+  EXPECT_NEAR(relative_position(st).phi, -135 * kRad, 1e-14);  // (-pi, pi] until the final values
   // On the Z axis the signed zeros decide phi, as atan2 defines it.
   st.cm[0] = Vec3{0.0, 0.0, -3.0};
-  relative_position(st, r, theta, phi);
-  EXPECT_EQ(phi, 0.0);
-  EXPECT_NEAR(theta, 180 * kRad, 1e-15);
+  v = relative_position(st);
+  EXPECT_EQ(v.phi, 0.0);
+  EXPECT_NEAR(v.theta, 180 * kRad, 1e-15);
   st.cm[0] = Vec3{-0.0, 0.0, 3.0};
-  relative_position(st, r, theta, phi);
-  EXPECT_NEAR(phi, 180 * kRad, 1e-15);
-  EXPECT_EQ(theta, 0.0);
+  v = relative_position(st);
+  EXPECT_NEAR(v.phi, 180 * kRad, 1e-15);
+  EXPECT_EQ(v.theta, 0.0);
 }
 
 TEST(EulerSearch, LeftHandedTargetFrameStopsWithError) {
   std::ostringstream console;
   Session session(console, ".", Mode::analyzer);
-  CoreState st(session, Mode::analyzer);
+  PairAxes st;
+  BestAngles best;
   st.cm[0] = Vec3{0, 0, 0};
   st.cm[1] = Vec3{0, 0, 0};
   st.endpoints[kAxis_z] = Vec3{0, 0, -1};  // x, y, -z: a mirror image, no rotation
@@ -244,8 +241,7 @@ TEST(EulerSearch, LeftHandedTargetFrameStopsWithError) {
   st.endpoints[kAxis_Y] = Vec3{0, 1, 0};
   st.endpoints[kAxis_X] = Vec3{1, 0, 0};
   st.endpoints[kAxis_Z] = Vec3{0, 0, 1};
-  st.beta_pass = 3.141592653589793;
-  EXPECT_THROW(euler_search(st), ProgramStop);
+  EXPECT_THROW(euler_search(session, st, 3.141592653589793, best), ProgramStop);
   const std::string e = "  ERROR - EULER ANGLES NOT FOUND \n";
   EXPECT_EQ(console.str(), e + e + e + e);
 }
@@ -253,7 +249,8 @@ TEST(EulerSearch, LeftHandedTargetFrameStopsWithError) {
 TEST(EulerSearch, AlignedFramesFindTheirRotation) {
   std::ostringstream console;
   Session session(console, ".", Mode::analyzer);
-  CoreState st(session, Mode::analyzer);
+  PairAxes st;
+  BestAngles best;
   const Mat3 m = euler_matrix(50 * kRad, 70 * kRad, 200 * kRad);
   st.cm[0] = Vec3{1, 2, 3};
   st.cm[1] = Vec3{0, 0, 0};
@@ -265,11 +262,10 @@ TEST(EulerSearch, AlignedFramesFindTheirRotation) {
   st.endpoints[kAxis_X] = e[0];
   st.endpoints[kAxis_Y] = e[1];
   st.endpoints[kAxis_Z] = e[2];
-  st.beta_pass = std::acos(z.z);
-  euler_search(st);
-  EXPECT_EQ(std::lround(st.best.alpha / kRad), 50);
-  EXPECT_EQ(std::lround(st.best.beta / kRad), 70);
-  EXPECT_EQ(std::lround(st.best.gamma / kRad), 200);
+  euler_search(session, st, std::acos(z.z), best);
+  EXPECT_EQ(std::lround(best.alpha / kRad), 50);
+  EXPECT_EQ(std::lround(best.beta / kRad), 70);
+  EXPECT_EQ(std::lround(best.gamma / kRad), 200);
   EXPECT_TRUE(console.str().empty());
 }
 

@@ -44,7 +44,7 @@ TEST(Periodic, CrystalHasTwoWholeMoleculesRelatedByInversion) {
     // a molecule and its own copy: centres of mass one lattice vector apart
     const Vec3 t = translation(*s.cell, p.shift);
     EXPECT_NEAR(p.com_distance, std::sqrt(dot(t, t)), 1e-9);
-    EXPECT_NEAR(results[k].values.ret_r, p.com_distance, 1e-9);
+    EXPECT_NEAR(results[k].returned.r, p.com_distance, 1e-9);
     // the inversion maps it onto the other molecule's copy at the same shift
     if (p.mol1 != 0) continue;
     ++translations;

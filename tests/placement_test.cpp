@@ -67,7 +67,7 @@ void write_ud_input(const fs::path& dir, const std::string& example_name, const 
 
 // Runs the analysis core in analyzer mode on an example in `dir`; returns its
 // values (radians) and leaves its ")-KAVOR.xyz" geometry in `dir`.
-ParamArgs analyse_example(const fs::path& dir, const std::string& example_name) {
+PairValues analyse_example(const fs::path& dir, const std::string& example_name) {
   fs::copy_file(example(example_name), dir / "input-GEOMETRY.xyz");
   std::ostringstream console;
   Session session(console, dir, Mode::analyzer);
@@ -75,12 +75,9 @@ ParamArgs analyse_example(const fs::path& dir, const std::string& example_name) 
   GeometryBlock block;
   block.n = read_atom_count(reader);
   read_atoms_and_n1(reader, block);
-  ParamArgs args;
-  args.mode_flag = 'n';
-  AtomTable table = block.icoo_and_m;
-  param(block.n, block.n1, block.isymbol, table, args, session);
+  const ParamResult result = param(block.n, block.n1, block.isymbol, block.icoo_and_m, session);
   session.staged.publish();  // as run_program does at the end of a run
-  return args;
+  return result.returned;
 }
 
 fs::path file_ending(const fs::path& dir, const std::string& suffix) {
@@ -394,10 +391,9 @@ TEST(UserPlacement, FoundParametersReproduceTheAnalysisFrameGeometry) {
   for (const char* name : {"glycine-dimer", "2-chloroethanol-dimethylsulfoxide"}) {
     SCOPED_TRACE(name);
     ScratchDir reference;
-    const ParamArgs found = analyse_example(reference.path(), name);
-    const UserSet u{found.ret_r, kDegPerRad * found.ret_theta, kDegPerRad * found.ret_phi,
-                    kDegPerRad * found.ret_alpha, kDegPerRad * found.ret_beta,
-                    kDegPerRad * found.ret_gamma};
+    const PairValues found = analyse_example(reference.path(), name);
+    const UserSet u{found.r, kDegPerRad * found.theta, kDegPerRad * found.phi,
+                    kDegPerRad * found.alpha, kDegPerRad * found.beta, kDegPerRad * found.gamma};
     ScratchDir dir;
     write_ud_input(dir.path(), name, u);
     const RunResult built = run_ud_kavor(dir.path());

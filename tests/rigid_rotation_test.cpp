@@ -149,9 +149,9 @@ bool near_edge(double deg, double tol) { return std::fabs(std::fabs(std::remaind
 struct Values {
   double theta, phi, alpha, beta, gamma;  // degrees
 };
-Values degrees_of(const ParamArgs& v) {
-  return {v.ret_theta * kDegTest, v.ret_phi * kDegTest, v.ret_alpha * kDegTest,
-          v.ret_beta * kDegTest, v.ret_gamma * kDegTest};
+Values degrees_of(const PairValues& v) {
+  return {v.theta * kDegTest, v.phi * kDegTest, v.alpha * kDegTest, v.beta * kDegTest,
+          v.gamma * kDegTest};
 }
 
 // Tolerance of phi: the same distance on the sphere as kTolDeg.
@@ -181,7 +181,7 @@ class RigidRotation : public ::testing::TestWithParam<std::string> {};
 TEST_P(RigidRotation, SameParametersHoweverThePairIsTurned) {
   const Case c = make_case(GetParam());
   const PairResult ref = analyse_quietly(c.block);
-  const Values r = degrees_of(ref.values);
+  const Values r = degrees_of(ref.returned);
   if (c.built) {
     ASSERT_TRUE(ref.ok()) << ref.message;
     // The placed values as the analyzer reports them: an angle that rounds
@@ -195,7 +195,7 @@ TEST_P(RigidRotation, SameParametersHoweverThePairIsTurned) {
   const bool edge = near_edge(r.theta, kTolDeg) || near_edge(r.alpha, kTolDeg) ||
                     near_edge(r.beta, kTolDeg) || near_edge(r.gamma, kTolDeg) ||
                     near_edge(r.phi, phi_tolerance(r.theta)) ||
-                    near_edge(ref.values.ret_r * 10.0, 1e-6);
+                    near_edge(ref.returned.r * 10.0, 1e-6);
   std::mt19937_64 rng(20261208);
   std::vector<Turn> turns;
   for (int k = 0; k < kTurns; ++k) turns.push_back(random_turn(rng));
@@ -211,7 +211,7 @@ TEST_P(RigidRotation, SameParametersHoweverThePairIsTurned) {
     if (!edge) {
       EXPECT_EQ(got.name, ref.name) << what;
     }
-    expect_close(r, degrees_of(got.values), what);
+    expect_close(r, degrees_of(got.returned), what);
   }
 }
 
