@@ -68,9 +68,9 @@ void run(Session& s) {
   if (!result.ok()) return;
 
   const PairValues& placed = result.measured;
-  write_builder_summary(s, placed.r,
-                        builder_summary_degrees(placed.theta, placed.phi, placed.alpha, placed.beta,
-                                                placed.gamma));
+  write_builder_summary(
+      s, placed.r,
+      builder_summary_degrees(placed.theta, placed.phi, placed.alpha, placed.beta, placed.gamma));
 }
 
 }  // namespace

@@ -88,7 +88,8 @@ PairValues UserPlacement::run(Session& session, const AnalysedPair& pair,
   write_placement_opening(session);
 
   PlacedGeometry placed;
-  place_molecule(pair, user_.r, user_.theta, user_.phi, user_.alpha, user_.beta, user_.gamma, placed);
+  place_molecule(pair, user_.r, user_.theta, user_.phi, user_.alpha, user_.beta, user_.gamma,
+                 placed);
   write_placed_input(session, placed.atoms, n1);
 
   // Each block is written as its pair is found: no list of the pairs is kept.

@@ -28,8 +28,10 @@ void place_molecule(const AnalysedPair& pair, double r, double theta, double phi
 // in radians), writing its report sections and result files.
 class UserPlacement : public PlacementStage {
  public:
-  UserPlacement(ResultNames names, const PairValues& user) : names_(std::move(names)), user_(user) {}
-  PairValues run(Session& session, const AnalysedPair& pair, const std::vector<Label>& isymbol) override;
+  UserPlacement(ResultNames names, const PairValues& user)
+      : names_(std::move(names)), user_(user) {}
+  PairValues run(Session& session, const AnalysedPair& pair,
+                 const std::vector<Label>& isymbol) override;
 
  private:
   ResultNames names_;

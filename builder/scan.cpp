@@ -13,7 +13,8 @@ namespace {
 // Takes what the placement needs when the core hands over in builder mode.
 class Snapshot : public PlacementStage {
  public:
-  PairValues run(Session&, const AnalysedPair& analysed, const std::vector<Label>& isymbol) override {
+  PairValues run(Session&, const AnalysedPair& analysed,
+                 const std::vector<Label>& isymbol) override {
     pair = std::make_unique<AnalysedPair>(analysed);
     labels = isymbol;
     return {};

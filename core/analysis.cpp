@@ -2,7 +2,7 @@
 
 #include <cmath>
 #include <limits>
-#include <sstream>
+#include <ostream>
 
 #include "core/euler.hpp"
 #include "core/fragments.hpp"
@@ -22,6 +22,7 @@ PairResult analyse_pair(const GeometryBlock& block, Session& session, PlacementS
     stop_on_atom_counts(session, block);
   } catch (const ProgramStop& stop) {
     result.status = stop.code;
+    result.message = join_console_lines(stop.lines);
     return result;
   }
   ParamResult core = param(block.n, block.n1, block.isymbol, block.icoo_and_m, session, placement);
@@ -30,6 +31,7 @@ PairResult analyse_pair(const GeometryBlock& block, Session& session, PlacementS
   result.returned = core.returned;
   result.name = std::move(core.name);
   result.first = core.first;
+  result.message = join_console_lines(core.said);
   const PairValues& ret = result.returned;
   result.theta_deg = std::lround(kDegPerRad * ret.theta);
   result.phi_deg = std::lround(kDegPerRad * ret.phi);
@@ -54,14 +56,12 @@ void table_values(const PairResult& a, double out[6]) {
 
 PairResult analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
                            std::string* report_text) {
-  std::ostringstream console;
-  Session session(console, ".", mode);
+  // The console's lines come back in the result: nothing is written.
+  std::ostream nowhere(nullptr);
+  Session session(nowhere, ".", mode);
   session.write_files = false;
   if (report_text != nullptr) session.report.send_to_text(report_text);
-  PairResult result = analyse_pair(block, session, placement);
-  const std::string text = console.str();
-  if (!text.empty()) result.message = join_console_lines(text);
-  return result;
+  return analyse_pair(block, session, placement);
 }
 
 PairResult analyse_frame(const GeometryBlock& block) {

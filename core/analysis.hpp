@@ -22,7 +22,8 @@ struct PairResult {
   std::string name;  // "[0005.2-092-082]-(023-132-038)": the result files' name
   // Whole degrees as the analyzer's summary shows them (half away from zero).
   long theta_deg = 0, phi_deg = 0, alpha_deg = 0, beta_deg = 0, gamma_deg = 0;
-  // The stop's console text as one line (join_console_lines; analyse_quietly only).
+  // What the run wrote to the console (warnings, then a stop's lines), as
+  // one line (join_console_lines).
   std::string message;
   // Each molecule's principal axes from the first pass.
   FirstAxes first;

@@ -4,10 +4,15 @@ namespace kavor {
 
 ProgramStop::ProgramStop(Status stop_code, std::vector<std::string> message_lines)
     : code(stop_code), lines(std::move(message_lines)), text_(status_name(stop_code)) {
+  const std::string joined = join_console_lines(lines);
+  if (!joined.empty()) text_ += ": " + joined;
+}
+
+std::string join_console_lines(const std::vector<std::string>& lines) {
+  if (lines.empty()) return {};
   std::string text;
   for (const std::string& line : lines) text.append(line).push_back('\n');
-  const std::string joined = join_console_lines(text);
-  if (!joined.empty()) text_ += ": " + joined;
+  return join_console_lines(text);
 }
 
 std::string join_console_lines(const std::string& text) {

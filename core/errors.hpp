@@ -37,6 +37,7 @@ class ProgramStop : public std::exception {
 // Console text as one line: each line trimmed of blanks and tabs, runs of
 // blanks made one, empty lines dropped, the rest joined by one blank.
 std::string join_console_lines(const std::string& text);
+std::string join_console_lines(const std::vector<std::string>& lines);
 
 class InputError : public std::runtime_error {
  public:

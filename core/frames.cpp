@@ -19,9 +19,12 @@ static void blank(Report& report, std::string_view text, int times) {
   for (int i = 0; i < times; ++i) report.free(text);
 }
 
-static long flag_of(const DirectionFlags& flags, int k) { return flags.distinguishable[k] ? 10 : 0; }
+static long flag_of(const DirectionFlags& flags, int k) {
+  return flags.distinguishable[k] ? 10 : 0;
+}
 int flag_sum(const DirectionFlags& flags, int m) {
-  return static_cast<int>(flag_of(flags, 3 * m) + flag_of(flags, 3 * m + 1) + flag_of(flags, 3 * m + 2));
+  return static_cast<int>(flag_of(flags, 3 * m) + flag_of(flags, 3 * m + 1) +
+                          flag_of(flags, 3 * m + 2));
 }
 
 static void write_flag_rows(Report& report, const DirectionFlags& flags) {
@@ -33,7 +36,8 @@ static void write_flag_rows(Report& report, const DirectionFlags& flags) {
   }
 }
 
-DirectionFlags direction_flags(const std::array<MoleculeInertia, 2>& molecules, const PairAxes& axes) {
+DirectionFlags direction_flags(const std::array<MoleculeInertia, 2>& molecules,
+                               const PairAxes& axes) {
   DirectionFlags flags;
   flags.sense.fill(1);
   for (int m = 0; m < 2; ++m) {
@@ -104,7 +108,8 @@ void write_direction_flags(Report& report, const DirectionFlags& flags, int pass
   report.free("  ");
   report.free(" DIRECTION FLAG TABLE ");
   report.free("  ");
-  report.free(" distinguishable-AXIS FLAG                           and RELATIVE postiiton TO HIGHER-Z-CM FLAG ");
+  report.free(
+      " distinguishable-AXIS FLAG                           and RELATIVE postiiton TO HIGHER-Z-CM FLAG ");
   report.free("  ");
   write_flag_rows(report, flags);
 }

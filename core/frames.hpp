@@ -26,7 +26,8 @@ struct DirectionFlags {
 // The report's flag sum of molecule m: 10 per distinguishable axis.
 int flag_sum(const DirectionFlags& flags, int m);
 
-DirectionFlags direction_flags(const std::array<MoleculeInertia, 2>& molecules, const PairAxes& axes);
+DirectionFlags direction_flags(const std::array<MoleculeInertia, 2>& molecules,
+                               const PairAxes& axes);
 
 // The first pass's verdict: a molecule with fewer than two distinguishable
 // axes has no unique frame (symmetric_1, symmetric_2, symmetric_both), else ok.

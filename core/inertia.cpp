@@ -25,7 +25,8 @@ static std::string framed(std::string_view text) {
 void open_report(Session& s) {
   if (s.logging()) return;
   bool analyzer = s.mode == Mode::analyzer;
-  if (s.write_files) s.report.send_to_file(s.file(analyzer ? kAnalyzerReportName : kBuilderReportName));
+  if (s.write_files)
+    s.report.send_to_file(s.file(analyzer ? kAnalyzerReportName : kBuilderReportName));
   if (!s.report.open()) return;
   auto put = [&](std::string_view text) { s.report.free(text); };
   if (analyzer) {
@@ -200,7 +201,8 @@ void write_principal_moments(Report& report, const MoleculeInertia& m, int k) {
   const int mol = k + 1;
   report.free("  ");
   report.free(" EIGENVECTORS: A eigen1, B eigen 2, C eigen 3 ");
-  report.free(" for asymmetric top:                                  I_A (blue) < I_B (green) < I_C (red) ");
+  report.free(
+      " for asymmetric top:                                  I_A (blue) < I_B (green) < I_C (red) ");
   report.free(" I A  (eigenvector 1)  (blue)");
   report.free(" I B  (eigenvector 2)  (green)");
   report.free(" I C  (eigenvector 3)  (red)");
@@ -334,7 +336,7 @@ void write_verification(Report& report, const std::array<MoleculeInertia, 2>& mo
     const double lambda = molecules[m].moments[block.axis];
     for (std::string_view line : block.separator) report.free(line);
     report.free(m == 0 ? " eigenvalue problem verification - molecule 1 "
-                            : " eigenvalue problem verification - molecule 2 ");
+                       : " eigenvalue problem verification - molecule 2 ");
     report.free("  ");
     report.free(block.heading);
     report.free(" vector coord. through eigenproblem: ");

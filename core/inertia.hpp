@@ -3,8 +3,8 @@
 // rotational constants, and the report sections that document them.
 #pragma once
 
-#include "core/session.hpp"
 #include "core/pair_axes.hpp"
+#include "core/session.hpp"
 
 namespace kavor {
 
@@ -13,11 +13,11 @@ Vec3 centre_of_mass(const AtomTable& atoms, int first, int last);
 
 // One molecule's inertia analysis in one pass.
 struct MoleculeInertia {
-  Vec3 cm;            // centre of mass, Angstrom
-  GroupTable groups;  // atomic-number groups; distances from cm
-  int z_high = 0;     // highest atomic number present, 0 when no atom was identified
-  Mat3 tensor;        // inertia tensor about cm, g cm^2
-  bool finite = true; // false when the tensor overflowed: nothing below is set
+  Vec3 cm;                          // centre of mass, Angstrom
+  GroupTable groups;                // atomic-number groups; distances from cm
+  int z_high = 0;                   // highest atomic number present, 0 when no atom was identified
+  Mat3 tensor;                      // inertia tensor about cm, g cm^2
+  bool finite = true;               // false when the tensor overflowed: nothing below is set
   std::array<double, 3> moments{};  // principal moments I_A <= I_B <= I_C, g cm^2
   std::array<Vec3, 3> eigvec{};     // unit axes e1, e2, e3 as the solver gave them
 };

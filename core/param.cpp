@@ -46,9 +46,10 @@ class FitTrace : public FitObserver {
 };
 
 // An alignment fit reports nothing unless an iteration ends without a best:
-// a warning on the console and in the report; after the second alignment
-// the run stops there.
-void write_alignment_warnings(Session& session, const FitTrace& trace, int pass) {
+// a warning on the console (kept in `said` too) and in the report; after the
+// second alignment the run stops there.
+void write_alignment_warnings(Session& session, const FitTrace& trace, int pass,
+                              std::vector<std::string>& warnings) {
   for (int iteration = 1; iteration <= kFitIterations; ++iteration) {
     if (trace.counters[iteration - 1] != 0) continue;
     std::vector<std::string> said;  // console lines: a warning, or with the stop
@@ -72,6 +73,7 @@ void write_alignment_warnings(Session& session, const FitTrace& trace, int pass)
     report.free("  ");
     if (pass != 1) {
       for (const std::string& line : said) session.say(line);
+      warnings.insert(warnings.end(), said.begin(), said.end());
       continue;
     }
     static const char* const kError[] = {"  ",
@@ -136,9 +138,9 @@ void write_euler_window(Report& report, const FitWindow& w, const BestAngles& be
   fit_line("gamma fit ALIGNMENT", best.gamma);
   report.free("  ");
   report.free(" smaller dif. betw. Z axes - DEGREES:", best.best_z1);
-  report.free(builder ? " smaller dif. betw. x axes - DEGREES:"
-                      : " smaller dif. betw. X axes - DEGREES:",
-              best.best_x1);
+  report.free(
+      builder ? " smaller dif. betw. x axes - DEGREES:" : " smaller dif. betw. X axes - DEGREES:",
+      best.best_x1);
   report.free(" smaller dif. betw. Y axes - DEGREES:", best.best_y1);
   report.free("  ");
   report.free(" menor soma de dif. ", best.best_z1 + best.best_x1 + best.best_y1);
@@ -290,8 +292,9 @@ void write_file_name_values(Report& report, const PairValues& v) {
   report.free("       ");
 }
 
-void write_analyzer_files(Session& session, const AtomTable& aligned, const std::vector<Label>& isymbol,
-                          const PairAxes& axes, const ParamResult& result, const ResultNames& names) {
+void write_analyzer_files(Session& session, const AtomTable& aligned,
+                          const std::vector<Label>& isymbol, const PairAxes& axes,
+                          const ParamResult& result, const ResultNames& names) {
   OutputFile geometry, bild;
   geometry.open(session.file(names.geometry));
   bild.open(session.file(names.bild));
@@ -340,11 +343,12 @@ void run_core(int n, int n1, std::vector<Label>& isymbol, AtomTable& table, Sess
     write_initial_data(session.report, inertia.axes);
     write_verification(session.report, inertia.molecules, inertia.axes);
 
-    const RightHandedFrames frames = build_frames(session, inertia.molecules, inertia.axes, pass).frames;
+    const RightHandedFrames frames =
+        build_frames(session, inertia.molecules, inertia.axes, pass).frames;
     // Oriented and right-handed.
     if (pass == 0) result.first = principal_axes_of(inertia.molecules, frames.axes);
 
-    const Alignment aligned = alignment_pass(session, frames.axes, pass, best);
+    const Alignment aligned = alignment_pass(session, frames.axes, pass, best, &result.said);
     const Vec3 cm2 = frames.axes.cm[1];
     for (int i = 0; i < n; ++i) {
       Atom& a = table[i];
@@ -385,7 +389,8 @@ void run_core(int n, int n1, std::vector<Label>& isymbol, AtomTable& table, Sess
 
 }  // namespace
 
-Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestAngles& best) {
+Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestAngles& best,
+                         std::vector<std::string>* warnings) {
   const Vec3 cm2 = axes.cm[1];
   FitSetup setup;
   setup.source = FitAxes{sub(axes.endpoints[kAxis_X], cm2), sub(axes.endpoints[kAxis_Y], cm2),
@@ -398,11 +403,13 @@ Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestA
   setup.mode = session.mode;
   FitTrace trace(false);
   grid_fit(setup, best, trace);
-  write_alignment_warnings(session, trace, pass);
+  std::vector<std::string> unused;
+  write_alignment_warnings(session, trace, pass, warnings != nullptr ? *warnings : unused);
 
   Alignment out;
   out.rotation = euler_matrix(best.alpha, best.beta, best.gamma);
-  for (int k = 0; k < 6; ++k) out.axes.endpoints[k] = mul(out.rotation, sub(axes.endpoints[k], cm2));
+  for (int k = 0; k < 6; ++k)
+    out.axes.endpoints[k] = mul(out.rotation, sub(axes.endpoints[k], cm2));
   out.axes.cm[0] = mul(out.rotation, sub(axes.cm[0], cm2));
   out.axes.cm[1] = Vec3{0.0, 0.0, 0.0};
   out.beta = angle_between(sub(out.axes.endpoints[kAxis_z], out.axes.cm[0]),
@@ -459,8 +466,10 @@ ParamResult param(int n, int n1, const std::vector<Label>& isymbol, const AtomTa
   AtomTable table(coo_and_m.begin(), coo_and_m.begin() + n);
   try {
     run_core(n, n1, labels, table, session, placement, result);
-  } catch (const ProgramStop& stop) {
+  } catch (ProgramStop& stop) {
     result.status = stop.code;
+    result.said.insert(result.said.end(), std::make_move_iterator(stop.lines.begin()),
+                       std::make_move_iterator(stop.lines.end()));
   }
   return result;
 }

@@ -62,6 +62,9 @@ struct ParamResult {
   PairValues returned;
   std::string name;  // analyzer: the result files' name, "[0005.2-...-038)"
   FirstAxes first;   // filled even when a later step stopped the run
+  // What the run wrote to the console, in order: the warnings of fits that
+  // went on, then the stop's message lines.
+  std::vector<std::string> said;
 };
 
 // Runs the core on the first `n` rows of `coo_and_m`, molecule 1 the first
@@ -78,7 +81,9 @@ struct Alignment {
   PairAxes axes;
   double beta = 0.0;  // angle between z and Z afterwards, radians
 };
-Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestAngles& best);
+// The console lines of warnings that let the run go on are added to `warnings`.
+Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestAngles& best,
+                         std::vector<std::string>* warnings = nullptr);
 // Molecule 2's frame onto molecule 1's: the Euler angles in `best`.
 void euler_search(Session& session, const PairAxes& axes, double beta, BestAngles& best);
 // Molecule 1's centre in frame XYZ: r (Angstrom), theta in [0, pi], phi in (-pi, pi].

@@ -26,8 +26,10 @@ class Report {
   bool on() const { return file_.is_open() || text_open_; }
 
   void line(std::string_view line) {
-    if (file_.is_open()) file_.line(line);
-    else if (text_open_) text_->append(line).push_back('\n');
+    if (file_.is_open())
+      file_.line(line);
+    else if (text_open_)
+      text_->append(line).push_back('\n');
   }
   // A free-format line (see free_line), formatted only when the report is on.
   template <class... Items>
@@ -46,8 +48,10 @@ class Report {
 
 inline bool Report::open() {
   if (on()) return false;
-  if (text_ != nullptr) text_open_ = true;
-  else if (!path_.empty()) file_.open(path_);
+  if (text_ != nullptr)
+    text_open_ = true;
+  else if (!path_.empty())
+    file_.open(path_);
   return on();
 }
 

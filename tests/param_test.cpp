@@ -1,6 +1,8 @@
 // Placement parameters: relative position, the Euler search's failure, the
 // final values and the analyzer's summary, on pairs built for the purpose
 // and on real dimers moved rigidly.
+#include "core/param.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,9 +15,8 @@
 
 #include "core/errors.hpp"
 #include "core/euler.hpp"
-#include "core/param.hpp"
-#include "core/session.hpp"
 #include "core/pair_axes.hpp"
+#include "core/session.hpp"
 #include "test_util.hpp"
 
 namespace kavor {
@@ -244,6 +245,41 @@ TEST(EulerSearch, LeftHandedTargetFrameStopsWithError) {
   EXPECT_THROW(euler_search(session, st, 3.141592653589793, best), ProgramStop);
   const std::string e = "  ERROR - EULER ANGLES NOT FOUND \n";
   EXPECT_EQ(console.str(), e + e + e + e);
+}
+
+// A mirror image cannot be turned onto the coordinate axes: every iteration
+// of the alignment fit ends without a best. The first alignment warns (on
+// the console, and in the returned lines) and goes on; the second stops.
+TEST(AlignmentPass, MirrorFrameWarnsThenStops) {
+  PairAxes st;
+  st.cm = {Vec3{1, 2, 3}, Vec3{0, 0, 0}};
+  st.endpoints[kAxis_X] = Vec3{1, 0, 0};
+  st.endpoints[kAxis_Y] = Vec3{0, 1, 0};
+  st.endpoints[kAxis_Z] = Vec3{0, 0, -1};
+  for (int pass : {0, 1}) {
+    std::ostringstream console;
+    Session session(console, ".", Mode::analyzer);
+    BestAngles best;
+    std::vector<std::string> warnings;
+    if (pass == 0) {
+      EXPECT_NO_THROW(alignment_pass(session, st, pass, best, &warnings));
+      std::string said;
+      for (const std::string& line : warnings) said += line + "\n";
+      EXPECT_EQ(console.str(), said);
+      EXPECT_EQ(std::count(warnings.begin(), warnings.end(),
+                           "  WARNING - NO GUESS ANGLE FOUND IN FIT PROCEDURE - "),
+                kFitIterations);
+      continue;
+    }
+    try {
+      alignment_pass(session, st, pass, best, &warnings);
+      ADD_FAILURE() << "the second alignment went on";
+    } catch (const ProgramStop& stop) {
+      EXPECT_EQ(stop.code, Status::alignment_failed);
+      EXPECT_TRUE(warnings.empty());
+      EXPECT_NE(std::string(stop.what()).find("AFTER SECOND AXES ALIGNMENT"), std::string::npos);
+    }
+  }
 }
 
 TEST(EulerSearch, AlignedFramesFindTheirRotation) {

@@ -392,8 +392,12 @@ TEST(UserPlacement, FoundParametersReproduceTheAnalysisFrameGeometry) {
     SCOPED_TRACE(name);
     ScratchDir reference;
     const PairValues found = analyse_example(reference.path(), name);
-    const UserSet u{found.r, kDegPerRad * found.theta, kDegPerRad * found.phi,
-                    kDegPerRad * found.alpha, kDegPerRad * found.beta, kDegPerRad * found.gamma};
+    const UserSet u{found.r,
+                    kDegPerRad * found.theta,
+                    kDegPerRad * found.phi,
+                    kDegPerRad * found.alpha,
+                    kDegPerRad * found.beta,
+                    kDegPerRad * found.gamma};
     ScratchDir dir;
     write_ud_input(dir.path(), name, u);
     const RunResult built = run_ud_kavor(dir.path());
