@@ -324,23 +324,8 @@ void write_right_handed(Report& report, const RightHandedFrames& frames) {
     report.free(stars);
   }
 
-  const std::string hyphens(35, '-');
-  blank(report, "  ", 5);
-  report.free(hyphens);
-  report.free(hyphens);
-  blank(report, "  ", 3);
-  report.free(hyphens);
-  report.free(hyphens);
-  report.free("  ");
-  report.free("   dados coletados apos analise righ-handed  ");
-  report.free("  ");
-  write_endpoint_table(report, frames.axes);
-  blank(report, "  ", 3);
-  report.free(hyphens);
-  report.free(hyphens);
-  blank(report, "  ", 3);
-  report.free(hyphens);
-  report.free(hyphens);
+  write_endpoint_section(report, frames.axes, "   dados coletados apos analise righ-handed  ", 5,
+                         true);
 }
 
 FrameStep build_frames(Session& session, const std::array<MoleculeInertia, 2>& molecules,

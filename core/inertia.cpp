@@ -222,25 +222,19 @@ void write_principal_moments(Report& report, const MoleculeInertia& m, int k) {
 
   const std::array<double, 3>& moments = m.moments;
   static const char* const kEig[3] = {" eig 1  I_A", " eig 2  I_B", " eig 3  I_C"};
-  report.free("  ");
-  report.free("  ");
-  report.free(" EIGENVALUES: Moments of Inertia (g cm^2):");
-  report.free(" molecula ", mol);
-  report.free("  I_A <I_B <I_C");
-  report.free("  ");
-  for (int j = 0; j < 3; ++j) report.free(kEig[j], moments[j]);
-  report.free("  ");
-  report.free("  ");
-
-  report.free("  ");
-  report.free("  ");
-  report.free(" EIGENVALUES: Moments of Inertia (kg m^2):");
-  report.free(" molecula ", mol);
-  report.free("  I_A <I_B <I_C");
-  report.free("  ");
-  for (int j = 0; j < 3; ++j) report.free(kEig[j], moments[j] * kKgM2PerGCm2);
-  report.free("  ");
-  report.free("  ");
+  // The moments in g cm^2, then converted to kg m^2.
+  for (const bool si : {false, true}) {
+    report.free("  ");
+    report.free("  ");
+    report.free(si ? " EIGENVALUES: Moments of Inertia (kg m^2):"
+                   : " EIGENVALUES: Moments of Inertia (g cm^2):");
+    report.free(" molecula ", mol);
+    report.free("  I_A <I_B <I_C");
+    report.free("  ");
+    for (int j = 0; j < 3; ++j) report.free(kEig[j], si ? moments[j] * kKgM2PerGCm2 : moments[j]);
+    report.free("  ");
+    report.free("  ");
+  }
 
   report.free("  ");
   report.free("  ");
@@ -276,26 +270,27 @@ void write_endpoint_table(Report& report, const PairAxes& axes) {
   }
 }
 
-void write_initial_data(Report& report, const PairAxes& axes) {
+void write_endpoint_section(Report& report, const PairAxes& axes, std::string_view title,
+                            int first_blanks, bool blank_before_title) {
   if (!report.on()) return;
-  auto blank = [&](int times) {
-    for (int i = 0; i < times; ++i) report.free("  ");
-  };
-  auto hyphens = [&] {
+  // Blank lines, then a double rule of hyphens.
+  auto ruled = [&](int blanks) {
+    for (int i = 0; i < blanks; ++i) report.free("  ");
     report.free(kHyphens35);
     report.free(kHyphens35);
   };
-  blank(3);
-  hyphens();
-  blank(3);
-  hyphens();
-  report.free("   dados coletados inicialmente  ");
-  blank(1);
+  ruled(first_blanks);
+  ruled(3);
+  if (blank_before_title) report.free("  ");
+  report.free(title);
+  report.free("  ");
   write_endpoint_table(report, axes);
-  blank(3);
-  hyphens();
-  blank(3);
-  hyphens();
+  ruled(3);
+  ruled(3);
+}
+
+void write_initial_data(Report& report, const PairAxes& axes) {
+  write_endpoint_section(report, axes, "   dados coletados inicialmente  ", 3, false);
 }
 
 void write_verification(Report& report, const std::array<MoleculeInertia, 2>& molecules,

@@ -43,6 +43,10 @@ void write_principal_moments(Report& report, const MoleculeInertia& m, int k);
 // Molecule 1's end points P1..P3 and CM1, then molecule 2's P4..P6 and CM2.
 void write_endpoint_table(Report& report, const PairAxes& axes);
 
+// The end-point table under `title`, between double rules of hyphens.
+void write_endpoint_section(Report& report, const PairAxes& axes, std::string_view title,
+                            int first_blanks, bool blank_before_title);
+
 // After both molecules: the initial-data section and the check T e = lambda e.
 void write_initial_data(Report& report, const PairAxes& axes);
 void write_verification(Report& report, const std::array<MoleculeInertia, 2>& molecules,
