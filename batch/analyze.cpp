@@ -44,9 +44,36 @@ options:
 table (tab-separated, one header line):
 )";
 
-// The table's columns, in the order analyse_job writes them.
-constexpr std::string_view kColumns[] = {"source", "frame", "status", "r",    "theta",  "phi",
-                                         "alpha",  "beta",  "gamma",  "name", "message"};
+struct Job {
+  std::string source;
+  long frame = 0;
+  Frame data;
+  std::string error;  // the frame could not be read
+};
+
+// The table's columns in order: the header's name and how a row's field is
+// written (tab-separated; a NaN value is an empty field).
+struct Column {
+  std::string_view name;
+  void (*append)(std::string& row, const Job& job, const Analysis& a);
+};
+constexpr Column kColumns[] = {
+    {"source",
+     [](std::string& row, const Job& job, const Analysis&) { append_text(row, job.source); }},
+    {"frame",
+     [](std::string& row, const Job& job, const Analysis&) { row += std::to_string(job.frame); }},
+    {"status",
+     [](std::string& row, const Job&, const Analysis& a) { row += status_name(a.status); }},
+    {"r", [](std::string& row, const Job&, const Analysis& a) { append_number(row, a.r); }},
+    {"theta", [](std::string& row, const Job&, const Analysis& a) { append_number(row, a.theta); }},
+    {"phi", [](std::string& row, const Job&, const Analysis& a) { append_number(row, a.phi); }},
+    {"alpha", [](std::string& row, const Job&, const Analysis& a) { append_number(row, a.alpha); }},
+    {"beta", [](std::string& row, const Job&, const Analysis& a) { append_number(row, a.beta); }},
+    {"gamma", [](std::string& row, const Job&, const Analysis& a) { append_number(row, a.gamma); }},
+    {"name", [](std::string& row, const Job&, const Analysis& a) { row += a.name; }},
+    {"message",
+     [](std::string& row, const Job&, const Analysis& a) { append_text(row, a.message); }},
+};
 
 const char* const kHelpColumns =
     R"(  frame counts from 1 in each source; r in Angstrom, angles in degrees;
@@ -65,18 +92,11 @@ std::string help_text() {
     if (info.batch && info.status != Status::ok) codes.append(info.name).push_back(' ');
   codes.pop_back();
   std::string columns;
-  for (std::string_view column : kColumns) columns.append(column).push_back(' ');
+  for (const Column& column : kColumns) columns.append(column.name).push_back(' ');
   columns.pop_back();
   return kHelpHead + wrap_words(columns, "  ", 72) + kHelpColumns + wrap_words(codes, "  ", 72) +
          kHelpTail;
 }
-
-struct Job {
-  std::string source;
-  long frame = 0;
-  Frame data;
-  std::string error;  // the frame could not be read
-};
 
 // N1 of a standard XYZ frame: n1_auto, or fixed_n1 (never -1 here).
 void analyse_job(Job& job, bool n1_auto, int fixed_n1, std::string& row) {
@@ -92,20 +112,11 @@ void analyse_job(Job& job, bool n1_auto, int fixed_n1, std::string& row) {
     a = public_analysis(analyse_frame(job.data.block, n1));
   }
   row.clear();
-  append_text(row, job.source);
-  row += '\t';
-  row += std::to_string(job.frame);
-  row += '\t';
-  row += status_name(a.status);
-  for (double value : {a.r, a.theta, a.phi, a.alpha, a.beta, a.gamma}) {
+  for (const Column& column : kColumns) {
+    column.append(row, job, a);
     row += '\t';
-    append_number(row, value);  // NaN: an empty field
   }
-  row += '\t';
-  row += a.name;
-  row += '\t';
-  append_text(row, a.message);
-  row += '\n';
+  row.back() = '\n';
 }
 
 struct Options : CommonOptions {
@@ -201,7 +212,7 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
 
   TableSink sink(o.output, out);
   std::string header;
-  for (std::string_view column : kColumns) header.append(column).push_back('\t');
+  for (const Column& column : kColumns) header.append(column.name).push_back('\t');
   header.back() = '\n';
   sink.write(header);
   // Frames are analysed a chunk at a time: up to 256 per thread, and no more
