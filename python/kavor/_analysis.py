@@ -7,7 +7,7 @@ to the last bit.
 """
 import operator
 from collections import namedtuple
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, fields
 from typing import Optional
 
 import numpy as np
@@ -31,7 +31,10 @@ class Molecule:
 
 
 def _molecules(raw):
-    return None if raw is None else tuple(Molecule(*m) for m in raw)
+    """The library's PrincipalAxes of both molecules as Molecule, or None."""
+    if raw is None:
+        return None
+    return tuple(Molecule(**{f.name: getattr(m, f.name) for f in fields(Molecule)}) for m in raw)
 
 
 @dataclass(frozen=True)

@@ -28,15 +28,11 @@ py::array_t<double> array_of(const double* values, std::vector<py::ssize_t> shap
   return array;
 }
 
-// ((centre (3), moments (3), axes (3, 3) one axis a row) for each molecule),
-// or None when the per-molecule analysis did not run.
+// (molecule 1, molecule 2) as PrincipalAxes, or None when the per-molecule
+// analysis did not run.
 py::object molecules_of(const PairResult& result, const Analysis& a) {
   if (!result.first.known) return py::none();
-  py::list molecules;
-  for (const PrincipalAxes& m : a.molecules)
-    molecules.append(py::make_tuple(array_of(m.centre.data(), {3}), array_of(m.moments.data(), {3}),
-                                    array_of(m.axes[0].data(), {3, 3})));
-  return py::tuple(molecules);
+  return py::make_tuple(a.molecules[0], a.molecules[1]);
 }
 
 // (status, message, (r, theta, phi, alpha, beta, gamma), name, whole degrees
@@ -135,6 +131,16 @@ void add_analysis(py::module_& m) {
   for (const StatusInfo& info : status_codes())
     table.append(py::make_tuple(info.name, info.python_class, info.python_base, info.text));
   m.attr("status_table") = table;
+  // Each property a new array: (3,) centre (Angstrom), (3,) moments (amu
+  // Angstrom^2, ascending), (3, 3) axes, one unit axis a row.
+  py::class_<PrincipalAxes>(m, "PrincipalAxes")
+      .def_property_readonly("centre",
+                             [](const PrincipalAxes& p) { return array_of(p.centre.data(), {3}); })
+      .def_property_readonly("moments",
+                             [](const PrincipalAxes& p) { return array_of(p.moments.data(), {3}); })
+      .def_property_readonly("axes", [](const PrincipalAxes& p) {
+        return array_of(p.axes[0].data(), {3, 3});
+      });
   m.def("analyze", &analyze, py::arg("labels"), py::arg("positions"), py::arg("n1"));
   m.def("analyze_frames", &analyze_frames, py::arg("labels"), py::arg("frames"), py::arg("n1"),
         py::arg("jobs"));
