@@ -47,10 +47,10 @@ DirectionFlags direction_flags(const std::array<MoleculeInertia, 2>& molecules,
     flags.judged[m] = true;
     const Vec3& cm = axes.cm[m];
     const Vec3 r = sub(mol.groups.centre[zh], cm);
+    const double r_len = norm_pow(r);
     for (int j = 0; j < 3; ++j) {
       const int k = 3 * m + j;
       const Vec3 e = sub(axes.endpoints[k], cm);
-      const double r_len = norm_pow(r);
       const double e_len = norm_pow(e);
       double c_plus = dot(r, e) / (r_len * e_len);
       double c_minus = dot(neg(e), r) / (r_len * e_len);

@@ -85,28 +85,27 @@ MoleculeInertia principal_axes(const AtomTable& atoms, int first, int last) {
   m.cm = c;
 
   // One scan fills every group; each group's sums still run in row order.
+  // A group's sums start at zero when its first atom comes.
   GroupTable& g = m.groups;
-  std::array<double, 93> gmass{}, gx{}, gy{}, gz{}, count{};
+  std::array<double, 93> gmass, gx, gy, gz;
   int z_high = 0;
   for (int i = first; i < last; ++i) {
     const Atom& a = atoms[i];
     long z = std::lround(a.znum);
     if (z < 1 || z > 92) continue;
-    count[z] += 1.0;
+    if (!g.present[z]) {
+      g.present[z] = true;
+      g.count[z] = gmass[z] = gx[z] = gy[z] = gz[z] = 0.0;
+    }
+    g.count[z] += 1.0;
     gmass[z] += a.mass;
     gx[z] += a.mass * a.x;
     gy[z] += a.mass * a.y;
     gz[z] += a.mass * a.z;
-    g.present[z] = true;
     if (z > z_high) z_high = static_cast<int>(z);
   }
-  const double nan = std::numeric_limits<double>::quiet_NaN();
   for (int z = 1; z <= 92; ++z) {
-    g.count[z] = count[z];
-    if (count[z] == 0.0) {
-      g.centre[z] = Vec3{nan, nan, nan};
-      continue;
-    }
+    if (!g.present[z]) continue;
     g.centre[z] = Vec3{gx[z] / gmass[z], gy[z] / gmass[z], gz[z] / gmass[z]};
     const double dx = g.centre[z].x - c.x, dy = g.centre[z].y - c.y, dz = g.centre[z].z - c.z;
     g.distance[z] = std::pow(dx * dx + dy * dy + dz * dz, 0.5);

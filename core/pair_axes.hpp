@@ -9,17 +9,15 @@
 namespace kavor {
 
 // Atomic-number groups of one molecule, indexed by Z = 1..92 (entry 0 unused).
+// count, centre and distance are set for the groups present only.
 struct GroupTable {
   std::array<bool, 93> present;     // at least one atom of this Z
   std::array<double, 93> count;     // number of atoms of this Z
-  std::array<Vec3, 93> centre;      // mass-weighted centre, Angstrom (0/0 if absent)
+  std::array<Vec3, 93> centre;      // mass-weighted centre, Angstrom
   std::array<double, 93> distance;  // from the molecule's centre of mass, Angstrom
   std::array<bool, 93> usable;      // the group of Z_high, far enough from the centre to orient
   GroupTable() {
     present.fill(false);
-    count.fill(0.0);
-    centre.fill(Vec3{});
-    distance.fill(0.0);
     usable.fill(false);
   }
 };

@@ -11,9 +11,16 @@ namespace kavor {
 
 void diasym(double* a, double* b, int n) {
   int lwork = n * (3 + n / 2);  // work space size rule of the original program
-  std::vector<double> work(static_cast<std::size_t>(lwork));
+  // The programs' 3 x 3 tensors take their work space from the stack.
+  double small[16];
+  std::vector<double> large;
+  double* work = small;
+  if (lwork > 16) {
+    large.resize(static_cast<std::size_t>(lwork));
+    work = large.data();
+  }
   int info = 0;
-  dsyev_("V", "U", &n, a, &n, b, work.data(), &lwork, &info, 1, 1);
+  dsyev_("V", "U", &n, a, &n, b, work, &lwork, &info, 1, 1);
   // info ignored: see the header.
 }
 
