@@ -55,9 +55,35 @@
 // with a floor is negative, or when G holds at the block's smallest values,
 // each raised to 0 where a floor refuses it.
 //
+// Where to look. Before bisecting, each scan narrows the grid to where a
+// candidate can be at all, from one rotation M0 = M(alpha_s, gamma_s) close to
+// the answer (a closed form from the axes, once per fit). With V the source
+// axes as columns, T the targets and E = M V - T at a grid point (M from the
+// exact sines and cosines, with the run's cb, sb), a candidate has
+// |E_ij| < K_ij = tolerance + margin_ij (the rounding of evaluate, as above).
+// Since M - M0 = (E - E0) V^-1 and ||V^-1||_2 = 1 / sigma_min(V):
+//   * row 3 of M is (ca sb, sa sb, cb), so
+//     2 |sb| |sin((alpha - alpha_s) / 2)| <= |row 3 of (E - E0)| / sigma_min;
+//   * column 3 is (-sb cg, sb sg, cb), so
+//     2 |sb| |sin((gamma - gamma_s) / 2)| <= ||rows 1, 2 of (E - E0)||_F / sigma_min;
+//   * M = Rz(-gamma) B Rz(-alpha), B the turn by beta about y, and
+//     ||B - I||_2 = hypot(1 - cb, sb) =: b, so with s = alpha + gamma
+//     2 |sin((s - s_s) / 2)| <= ||E - E0||_F / sigma_min + 2 b.
+// Each |E| part is at most the root sum of squares of its K_ij, each |E0|
+// part is bounded from its computed value plus the margins, and sigma_min
+// from below by sqrt(1 - ||V^T V - I||_F). The first two give an interval of
+// alpha and one of gamma (modulo a full turn) when beta is away from 0 and
+// 180 degrees; the third a band of alpha + gamma near beta 0, used row by
+// row where the gates leave few rows of gamma. Points outside are not
+// candidates; the regions inside are bisected as above. Every quantity is
+// rounded up by relative and absolute allowances far larger than its
+// rounding error; where the axes are far from orthonormal, or a bound leaves
+// no angle out, the whole grid is bisected.
+//
 // Non-finite axes or beta fall back to the plain scan (no bound is needed),
 // and so do axes so long that some bound is not finite (FastScan::bounded).
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <cfloat>
 #include <climits>
@@ -125,36 +151,94 @@ class TrigTable {
 };
 
 // The values of one angle in one scan, built by the plain scan's repeated
-// addition, with their sines, cosines and whole degrees.
+// addition, with their sines, cosines and whole degrees. The additions form
+// one dependent chain, so values are built only as far as the scan reads
+// them (ensure): most scans look at a few rows near index 100 of 314.
 struct GridAxis {
-  std::vector<double> values;  // grown, never shrunk: the first n belong to the grid
+  std::vector<double> values;  // grown, never shrunk: the first `built` belong to the grid
   TrigTable trig;
-  void build(double start, double step, long n) {
+  long built = 0;
+  double step = 0.0;
+
+  void start(double first_value, double step_value, long n) {
     if (static_cast<long>(values.size()) < n) values.resize(n);
-    double value = start;
-    for (long k = 0; k < n; ++k) {
-      values[k] = value;
-      value += step;
-    }
+    values[0] = first_value;
+    step = step_value;
+    built = 1;
+    run_end = 0;
     trig.reset(values, n);
   }
-  // Both angles' grids: the same additions, the two chains interleaved so
-  // that each waits less on the previous sum.
-  static void build_pair(GridAxis& a, double a_start, GridAxis& b, double b_start, double step, long n) {
-    if (static_cast<long>(a.values.size()) < n) a.values.resize(n);
-    if (static_cast<long>(b.values.size()) < n) b.values.resize(n);
-    double* va = a.values.data();
-    double* vb = b.values.data();
-    double x = a_start, y = b_start;
-    for (long k = 0; k < n; ++k) {
-      va[k] = x;
-      vb[k] = y;
-      x += step;
-      y += step;
+  // Builds values [built, end). Within one binade every sum lands on the
+  // same grid of multiples of the binade's ulp u, so with step = (q + f) u
+  // (q whole, 0 <= f < 1, f != 1/2) each addition adds exactly round(f) + q
+  // ulps: a run of values is base + k inc, computed without waiting on the
+  // previous sum. A run ends where a sum would leave the binade (then the
+  // grid changes); ties (f = 1/2), zero and values so small that the step
+  // leaves their binade at once are added one by one.
+  void ensure(long end) {
+    while (built < end) {
+      if (built >= run_end && !start_run(built - 1)) {
+        values[built] = values[built - 1] + step;
+        ++built;
+        continue;
+      }
+      const long stop = std::min(end, run_end);
+      for (; built < stop; ++built) values[built] = run_start + static_cast<double>(built - run_base) * run_inc;
     }
-    a.trig.reset(a.values, n);
-    b.trig.reset(b.values, n);
   }
+  static void ensure_pair(GridAxis& a, long a_end, GridAxis& b, long b_end) {
+    a.ensure(a_end);
+    b.ensure(b_end);
+  }
+
+ private:
+  // The run starting at values[k], if the rule above applies to it: sets
+  // run_end past its last value.
+  bool start_run(long k) {
+    run_end = 0;
+    const double x = values[k];
+    if (!(step > 0.0)) return false;
+    // |x| in [2^(e-1), 2^e): the biased exponent field is e - 1 + 1023.
+    const int field = static_cast<int>((std::bit_cast<std::uint64_t>(x) >> 52) & 0x7ff);
+    if (field < 64 || field > 2000) return false;  // zero, tiny, huge or not finite
+    const int e = field - 1022;
+    const double u = power_of_two(e - 53);
+    run_edge = power_of_two(x > 0.0 ? e : e - 1);  // |sum| must stay on this side
+    run_negative = x < 0.0;
+    if (!in_run(x)) return false;
+    const double d = step / u;  // exact: u is a power of two
+    const double q = static_cast<double>(static_cast<std::int64_t>(d));  // d < 2^53 (in_run)
+    const double f = d - q;
+    if (f == 0.5) return false;
+    run_inc = (f > 0.5 ? q + 1.0 : q) * u;
+    run_start = x;
+    run_base = k;
+    // The last m with in_run(x + m inc): x + m inc is exact while the sums
+    // stay in the binade, and in_run fails at the first computed value
+    // past it (rounding is monotonic and the edge is a double), so the
+    // test is monotonic in m. Values up to index k + m + 1 follow the rule.
+    const long cap = static_cast<long>(values.size());
+    const double room = run_negative ? -x - run_edge - step : run_edge - x - step;
+    long m = static_cast<long>(std::min(room / run_inc, static_cast<double>(cap)));
+    if (m < 0) m = 0;
+    while (m > 0 && !in_run(run_start + static_cast<double>(m) * run_inc)) --m;
+    while (m < cap && in_run(run_start + static_cast<double>(m + 1) * run_inc)) ++m;
+    run_end = k + m + 2;
+    return true;
+  }
+  static double power_of_two(int e) {
+    return std::bit_cast<double>(static_cast<std::uint64_t>(e + 1023) << 52);
+  }
+  // Whether x + step (exact) stays within x's binade (its upper end for
+  // positive x, where 2^e is on the same grid; its lower end -2^(e-1) for
+  // negative x). The differences are exact (Sterbenz).
+  bool in_run(double x) const {
+    return run_negative ? step <= -x - run_edge : step <= run_edge - x;
+  }
+
+  long run_base = 0, run_end = 0;  // values[run_base] = run_start; values [.., run_end) follow
+  double run_start = 0.0, run_inc = 0.0, run_edge = 0.0;
+  bool run_negative = false;
 };
 
 // Work space of the fast scan, kept by each thread from one fit to the next
@@ -167,6 +251,7 @@ struct ScanScratch {
   GridAxis first;
   long first_n = 0;
   std::vector<std::uint64_t> points;  // g * n + i of the points to evaluate
+  std::vector<long> strips;  // (gamma index, first alpha, end alpha) near the seed
 };
 
 class FastScan {
@@ -193,6 +278,7 @@ class FastScan {
       const double t[3] = {a.t.x, a.t.y, a.t.z};
       for (int c = 0; c < 3; ++c) a.margin[c] = 256.0 * DBL_EPSILON * (s + std::fabs(t[c]) + 1.0);
     }
+    make_seed();
   }
 
   // False when some bound is not a finite number: from axis components of
@@ -220,13 +306,17 @@ class FastScan {
                            !std::signbit(run_.gamma0);
     if (from_zero && run_.step == kFitStartStep) {
       if (scratch_.first_n != n_) {
-        scratch_.first.build(0.0, kFitStartStep, n_);
+        scratch_.first.start(0.0, kFitStartStep, n_);
+        scratch_.first.ensure(n_);
         scratch_.first_n = n_;
       }
       alpha_axis = gamma_axis = &scratch_.first;
     } else {
-      GridAxis::build_pair(scratch_.alpha, run_.alpha0, scratch_.gamma, run_.gamma0, run_.step, n_);
+      scratch_.alpha.start(run_.alpha0, run_.step, n_);
+      scratch_.gamma.start(run_.gamma0, run_.step, n_);
     }
+    alpha_axis_ = alpha_axis;
+    gamma_axis_ = gamma_axis;
     alphas_ = &alpha_axis->values;
     gammas_ = &gamma_axis->values;
     alpha_trig_ = &alpha_axis->trig;
@@ -235,7 +325,8 @@ class FastScan {
       for (int c = 0; c < 3; ++c) a.base[c] = run_.tolerance + a.margin[c];
 
     points_.clear();
-    visit(0, n_, 0, n_);
+    observer_ = &observer;
+    if (!visit_near_seed()) visit_region(0, n_, 0, n_);
     std::sort(points_.begin(), points_.end());
     for (const std::uint64_t key : points_) {
       const long g = static_cast<long>(key / static_cast<std::uint64_t>(n_));
@@ -248,6 +339,294 @@ class FastScan {
   }
 
  private:
+  // Rounding allowances of the seed bounds: relative and absolute, far above
+  // the rounding of the few operations behind each bound (all values there
+  // are below 16 in magnitude once the axes pass the orthonormality check).
+  static constexpr double kRelUp = 1.0 + 1e-10;
+  static constexpr double kAbsUp = 1e-13;
+
+  static double up(double x) { return x * kRelUp + kAbsUp; }
+
+  // Half-width of the angle interval from 2 |sin(d / 2)| <= chord, or a
+  // negative value when the bound leaves (nearly) the whole turn; with
+  // asin(s) <= s / sqrt(1 - s^2) for 0 <= s < 1.
+  static double half_width(double chord) {
+    const double s = up(chord) * 0.5;
+    if (!(s < 0.7)) return -1.0;
+    return up(2.0 * s / std::sqrt(1.0 - s * s));
+  }
+
+  void make_seed() {
+    seed_ok_ = false;
+    // sigma_min(V) >= sqrt(1 - ||V^T V - I||_F) (Weyl).
+    double gram = 0.0;
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) {
+        const double d = dot(axes_[j].v, axes_[k].v) - (j == k ? 1.0 : 0.0);
+        gram += d * d;
+      }
+    const double off = up(std::sqrt(gram));
+    if (!(off <= 0.5)) return;
+    inv_sigma_ = up(1.0 / std::sqrt(1.0 - off));
+
+    // Closed form: M ~ T V^T.
+    double est[3][3] = {};
+    for (const AxisBound& a : axes_) {
+      const double t[3] = {a.t.x, a.t.y, a.t.z}, v[3] = {a.v.x, a.v.y, a.v.z};
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) est[r][c] += t[r] * v[c];
+    }
+    const double cb = run_.cb, sb = run_.sb;
+    if (std::fabs(sb) > 1e-3) {
+      const double sgn = sb < 0.0 ? -1.0 : 1.0;
+      alpha_s_ = std::atan2(sgn * est[2][1], sgn * est[2][0]);
+      gamma_s_ = std::atan2(sgn * est[1][2], -sgn * est[0][2]);
+    } else {
+      alpha_s_ = std::atan2(est[0][1] - est[1][0], est[0][0] + est[1][1]);
+      gamma_s_ = 0.0;
+    }
+    double ca, sa, cg, sg;
+    grid_cos_sin(alpha_s_, ca, sa);
+    grid_cos_sin(gamma_s_, cg, sg);
+    const Mat3 m0 = euler_matrix_from(ca, sa, cb, sb, cg, sg);
+    double row3 = 0.0, rows12 = 0.0;
+    for (const AxisBound& a : axes_) {
+      const Vec3 p = mul(m0, a.v);
+      const double e[3] = {std::fabs(p.x - a.t.x) + a.margin[0], std::fabs(p.y - a.t.y) + a.margin[1],
+                           std::fabs(p.z - a.t.z) + a.margin[2]};
+      rows12 += e[0] * e[0] + e[1] * e[1];
+      row3 += e[2] * e[2];
+    }
+    e0_row3_ = up(std::sqrt(row3));
+    e0_rows12_ = up(std::sqrt(rows12));
+    e0_all_ = up(std::sqrt(row3 + rows12));
+    beta_dev_ = up(std::hypot(1.0 - cb, sb));
+    sum_s_ = alpha_s_ + gamma_s_;
+    seed_ok_ = std::isfinite(inv_sigma_ * (e0_all_ + 1.0)) && std::isfinite(sum_s_);
+  }
+
+  // Index ranges [lo, hi) of grid values within `half` of `centre` modulo
+  // a full turn, disjoint and in ascending order; at most 4. The last value is only
+  // bounded from above (it may not be built): each addition is off by at
+  // most half an ulp of a value below 8.
+  int turn_ranges(GridAxis& axis, double centre, double half, long (*out)[2]) const {
+    const double first = axis.values[0];
+    const double last = last_bound(axis);
+    // Whole turns that can bring the interval onto the grid, one more each
+    // side than the truncated quotients (all far below 2^31 in magnitude).
+    const long m0 = static_cast<long>((first - centre - half) * (1.0 / kTwoPi)) - 2;
+    const long m1 = static_cast<long>((last - centre + half) * (1.0 / kTwoPi)) + 2;
+    int count = 0;
+    for (long m = m0; m <= m1; ++m) {
+      const double lo_value = centre - half + static_cast<double>(m) * kTwoPi;
+      const double hi_value = centre + half + static_cast<double>(m) * kTwoPi;
+      if (hi_value < first || lo_value > last) continue;
+      const long lo = first_at_least(axis, lo_value);
+      const long hi = first_above(axis, hi_value);
+      if (lo < hi && (count == 4 || (count > 0 && lo < out[count - 1][1]))) {
+        // More pieces than expected, or overlapping ones (half a turn or
+        // more): the whole grid.
+        out[0][0] = 0;
+        out[0][1] = n_;
+        return 1;
+      }
+      if (lo < hi) {
+        out[count][0] = lo;
+        out[count][1] = hi;
+        ++count;
+      }
+    }
+    return count;
+  }
+
+  double last_bound(const GridAxis& axis) const {
+    return axis.values[0] + static_cast<double>(n_ - 1) * axis.step + static_cast<double>(n_) * 1e-15 + 1e-13;
+  }
+
+  // First index whose value is >= x (n if none), or > x: a guess from the
+  // step, corrected against the values themselves.
+  long first_at_least(GridAxis& axis, double x) const {
+    if (x > last_bound(axis)) return n_;
+    long k = guess(axis, x);
+    axis.ensure(std::min(k + 1, n_));
+    while (k > 0 && axis.values[k - 1] >= x) --k;
+    for (; k < n_; ++k) {
+      axis.ensure(k + 1);
+      if (axis.values[k] >= x) break;
+    }
+    return k;
+  }
+  long first_above(GridAxis& axis, double x) const {
+    if (x >= last_bound(axis)) return n_;
+    long k = guess(axis, x);
+    axis.ensure(std::min(k + 1, n_));
+    while (k > 0 && axis.values[k - 1] > x) --k;
+    for (; k < n_; ++k) {
+      axis.ensure(k + 1);
+      if (axis.values[k] > x) break;
+    }
+    return k;
+  }
+  long guess(const GridAxis& axis, double x) const {
+    const double k = (x - axis.values[0]) / axis.step;
+    if (!(k > 0.0)) return 0;
+    if (!(k < static_cast<double>(n_))) return n_;
+    return static_cast<long>(k);
+  }
+
+  // Bisects a region after building the values it reads.
+  void visit_region(long i0, long i1, long g0, long g1) {
+    GridAxis::ensure_pair(*alpha_axis_, i1, *gamma_axis_, g1);
+    visit(i0, i1, g0, g1);
+  }
+
+  // Bisects only where a candidate can be (see the top of this file). False
+  // when the seed bounds leave too much of the grid, so the caller bisects
+  // all of it.
+  bool visit_near_seed() {
+    if (!seed_ok_) return false;
+    double k_row3 = 0.0, k_rows12 = 0.0;
+    for (const AxisBound& a : axes_) {
+      k_rows12 += a.base[0] * a.base[0] + a.base[1] * a.base[1];
+      k_row3 += a.base[2] * a.base[2];
+    }
+    const double sb = std::fabs(run_.sb);
+    const double chord_a = up((up(std::sqrt(k_row3)) + e0_row3_) * inv_sigma_);
+    const double chord_g = up((up(std::sqrt(k_rows12)) + e0_rows12_) * inv_sigma_);
+    const double chord_s = up((up(std::sqrt(k_row3 + k_rows12)) + e0_all_) * inv_sigma_ + 2.0 * beta_dev_);
+    const double half_a = sb > 0.0 ? half_width(up(chord_a / sb)) : -1.0;
+    const double half_g = sb > 0.0 ? half_width(up(chord_g / sb)) : -1.0;
+    const double half_s = half_width(chord_s);
+    if (half_a < 0.0 && half_g < 0.0 && half_s < 0.0) return false;
+
+    long a_ranges[4][2], g_ranges[4][2];
+    int na = 1, ng = 1;
+    a_ranges[0][0] = g_ranges[0][0] = 0;
+    a_ranges[0][1] = g_ranges[0][1] = n_;
+    if (half_a >= 0.0) na = turn_ranges(*alpha_axis_, alpha_s_, half_a, a_ranges);
+    if (na == 0) return true;
+    if (half_g >= 0.0) ng = turn_ranges(*gamma_axis_, gamma_s_, half_g, g_ranges);
+    if (ng == 0) return true;
+
+    // Rows of gamma the gates can let through: none below 0 with a floor,
+    // none above 0 whole degrees in the analyzer at beta 0.
+    const long g_first = run_.gamma_floor ? first_at_least(*gamma_axis_, 0.0) : 0;
+    if (g_first >= n_) return true;  // every value of gamma below its floor
+    long g_end = n_;
+    if (run_.beta_deg == 0 && run_.setup.mode == Mode::analyzer) {
+      // Whole degrees ascend with gamma: from a guess near half a degree,
+      // the first row above 0 degrees.
+      g_end = std::max(g_first, first_at_least(*gamma_axis_, 0.5 / kDegPerRad));
+      gamma_axis_->ensure(g_end);
+      while (g_end > g_first && gamma_trig_->degrees(g_end - 1) > 0) --g_end;
+      for (; g_end < n_; ++g_end) {
+        gamma_axis_->ensure(g_end + 1);
+        if (gamma_trig_->degrees(g_end) > 0) break;
+      }
+    }
+    long rows = 0;
+    for (int r = 0; r < ng; ++r)
+      rows += std::max(0L, std::min(g_ranges[r][1], g_end) - std::max(g_ranges[r][0], g_first));
+    // Strips of one row of gamma, in scan order.
+    std::vector<long>& strips = scratch_.strips;
+    strips.clear();
+    long points = 0;
+    auto add_strip = [&](long g, long lo, long hi) {
+      strips.insert(strips.end(), {g, lo, hi});
+      points += hi - lo;
+    };
+    if (half_s >= 0.0 && rows <= kBandRows) {
+      const long a_floor = run_.alpha_floor ? first_at_least(*alpha_axis_, 0.0) : 0;
+      if (a_floor >= n_) return true;
+      // Rows that meet the band at all: gamma within half of sum_s - alpha
+      // for some alpha from the first allowed value to the last (bounded),
+      // modulo a full turn; merged in ascending order.
+      const double a_lo = alpha_axis_->values[a_floor], a_hi = last_bound(*alpha_axis_);
+      long s_rows[4][2];
+      const int nr = turn_ranges(*gamma_axis_, sum_s_ - 0.5 * (a_lo + a_hi), up(half_s + 0.5 * (a_hi - a_lo) + 4e-14),
+                                 s_rows);
+      int merged = 0;
+      for (int k = 0; k < nr; ++k) {
+        if (merged > 0 && s_rows[k][0] <= s_rows[merged - 1][1]) {
+          s_rows[merged - 1][1] = std::max(s_rows[merged - 1][1], s_rows[k][1]);
+        } else {
+          s_rows[merged][0] = s_rows[k][0];
+          s_rows[merged][1] = s_rows[k][1];
+          ++merged;
+        }
+      }
+      for (int r = 0; r < ng; ++r)
+        for (int q = 0; q < merged; ++q)
+        for (long g = std::max({g_ranges[r][0], g_first, s_rows[q][0]}); g < std::min({g_ranges[r][1], g_end, s_rows[q][1]}); ++g) {
+          long s_ranges[4][2];
+          gamma_axis_->ensure(g + 1);
+          const double centre = sum_s_ - gamma_axis_->values[g];
+          const int ns = turn_ranges(*alpha_axis_, centre, up(half_s + 4e-14), s_ranges);
+          for (int k = 0; k < ns; ++k)
+            for (int j = 0; j < na; ++j) {
+              const long lo = std::max({s_ranges[k][0], a_ranges[j][0], a_floor});
+              const long hi = std::min(s_ranges[k][1], a_ranges[j][1]);
+              if (lo < hi) add_strip(g, lo, hi);
+            }
+        }
+    } else {
+      if (half_a < 0.0 && half_g < 0.0) return false;
+      long width = 0;
+      for (int j = 0; j < na; ++j) width += a_ranges[j][1] - a_ranges[j][0];
+      if (rows * width > kDirectPoints) {
+        for (int r = 0; r < ng; ++r)
+          for (int j = 0; j < na; ++j)
+            visit_region(a_ranges[j][0], a_ranges[j][1], g_ranges[r][0], g_ranges[r][1]);
+        return true;
+      }
+      for (int r = 0; r < ng; ++r)
+        for (long g = std::max(g_ranges[r][0], g_first); g < std::min(g_ranges[r][1], g_end); ++g)
+          for (int j = 0; j < na; ++j) add_strip(g, a_ranges[j][0], a_ranges[j][1]);
+    }
+    if (points > kDirectPoints) {
+      for (size_t k = 0; k < strips.size(); k += 3) visit_region(strips[k + 1], strips[k + 2], strips[k], strips[k] + 1);
+      return true;
+    }
+    // Few points: each is tried as it is, in scan order, with row 3 (alpha
+    // only, computed as evaluate computes it) tested first.
+    long a_end = 0, g_end_built = 0;
+    for (size_t k = 0; k < strips.size(); k += 3) {
+      a_end = std::max(a_end, strips[k + 2]);
+      g_end_built = std::max(g_end_built, strips[k] + 1);
+    }
+    GridAxis::ensure_pair(*alpha_axis_, a_end, *gamma_axis_, g_end_built);
+    const double cb = run_.cb, sb_run = run_.sb;
+    const std::vector<double>& alphas = alpha_axis_->values;
+    const std::vector<double>& gammas = gamma_axis_->values;
+    for (size_t k = 0; k < strips.size(); k += 3) {
+      const long g = strips[k];
+      double cg = 0.0, sg = 0.0;
+      bool have_gamma = false;
+      for (long i = strips[k + 1]; i < strips[k + 2]; ++i) {
+        double ca, sa;
+        alpha_trig_->get(i, ca, sa);
+        const double m20 = ca * sb_run, m21 = sa * sb_run;
+        bool row3 = true;
+        for (const AxisBound& a : axes_)
+          if (!(std::fabs(m20 * a.v.x + m21 * a.v.y + cb * a.v.z - a.t.z) < a.base[2])) row3 = false;
+        if (!row3) continue;
+        if (!have_gamma) {
+          gamma_trig_->get(g, cg, sg);
+          have_gamma = true;
+        }
+        run_.evaluate(alphas[i], ca, sa, gammas[g], cg, sg, *observer_);
+      }
+    }
+    return true;
+  }
+
+  // Above this many points the regions near the seed are bisected rather
+  // than tried point by point.
+  static constexpr long kDirectPoints = 256;
+
+  // Rows of gamma above which the band of alpha + gamma is not walked row by row.
+  static constexpr long kBandRows = 64;
+
   // Blocks of at most this many points are kept without a further bound.
   static constexpr long kLeafPoints = 2;
 
@@ -325,9 +704,18 @@ class FastScan {
 
   FitRun& run_;
   AxisBound axes_[3];
+  FitObserver* observer_ = nullptr;
+  // The seed rotation and the bounds of make_seed (valid when seed_ok_).
+  bool seed_ok_ = false;
+  double alpha_s_ = 0.0, gamma_s_ = 0.0, sum_s_ = 0.0;
+  double inv_sigma_ = 0.0;  // >= 1 / sigma_min(V)
+  double e0_row3_ = 0.0, e0_rows12_ = 0.0, e0_all_ = 0.0;  // >= the parts of |E0|
+  double beta_dev_ = 0.0;  // >= ||B - I||_2
   long n_ = 0;
   ScanScratch& scratch_;
   // This scan's grid values and their trig tables.
+  GridAxis* alpha_axis_ = nullptr;
+  GridAxis* gamma_axis_ = nullptr;
   const std::vector<double>* alphas_ = nullptr;
   const std::vector<double>* gammas_ = nullptr;
   TrigTable* alpha_trig_ = nullptr;
