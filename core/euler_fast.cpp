@@ -150,95 +150,132 @@ class TrigTable {
   std::uint64_t generation_ = 0;
 };
 
-// The values of one angle in one scan, built by the plain scan's repeated
-// addition, with their sines, cosines and whole degrees. The additions form
-// one dependent chain, so values are built only as far as the scan reads
-// them (ensure): most scans look at a few rows near index 100 of 314.
-struct GridAxis {
-  std::vector<double> values;  // grown, never shrunk: the first `built` belong to the grid
+// The values of one angle in one scan: the plain scan's repeated addition
+// of `step` from the first value. Within one binade every sum lands on the
+// same grid of multiples of the binade's ulp u, so with step = (q + f) u
+// (q whole, 0 <= f < 1, f != 1/2) each addition adds exactly round(f) + q
+// ulps: a run of values is start + m inc, any of which can be had without
+// the ones before it. A run ends where a sum would leave the binade (the grid
+// changes there); ties (f = 1/2), zero and values so small that the step
+// leaves their binade at once are added one by one. Most scans read a few
+// rows near index 100 of 314: value() finds any value from the runs, and
+// fill() writes into `values` only the indices a scan reads, together with
+// their sines, cosines and whole degrees (trig).
+class GridAxis {
+ public:
+  std::vector<double> values;  // valid in [filled_lo, filled_hi) only
   TrigTable trig;
-  long built = 0;
+  double first = 0.0;
   double step = 0.0;
+  double inverse_step = 0.0;  // only for guesses
 
   void start(double first_value, double step_value, long n) {
     if (static_cast<long>(values.size()) < n) values.resize(n);
-    values[0] = first_value;
+    first = first_value;
     step = step_value;
-    built = 1;
-    run_end = 0;
+    inverse_step = 1.0 / step_value;
+    runs_.clear();
+    runs_.push_back(Run{0, first_value, 0.0, 1});
+    last_run_ = 0;
+    filled_lo_ = filled_hi_ = 0;
     trig.reset(values, n);
   }
-  // Builds values [built, end). Within one binade every sum lands on the
-  // same grid of multiples of the binade's ulp u, so with step = (q + f) u
-  // (q whole, 0 <= f < 1, f != 1/2) each addition adds exactly round(f) + q
-  // ulps: a run of values is base + k inc, computed without waiting on the
-  // previous sum. A run ends where a sum would leave the binade (then the
-  // grid changes); ties (f = 1/2), zero and values so small that the step
-  // leaves their binade at once are added one by one.
-  void ensure(long end) {
-    while (built < end) {
-      if (built >= run_end && !start_run(built - 1)) {
-        values[built] = values[built - 1] + step;
-        ++built;
-        continue;
-      }
-      const long stop = std::min(end, run_end);
-      for (; built < stop; ++built) values[built] = run_start + static_cast<double>(built - run_base) * run_inc;
-    }
+
+  double value(long k) {
+    const Run& run = run_of(k);
+    return run.start + static_cast<double>(k - run.begin) * run.inc;
   }
-  static void ensure_pair(GridAxis& a, long a_end, GridAxis& b, long b_end) {
-    a.ensure(a_end);
-    b.ensure(b_end);
+
+  // Makes values [lo, hi) valid (and everything between them and the
+  // indices already valid: the reads of one scan lie close together).
+  void fill(long lo, long hi) {
+    if (lo >= hi) return;
+    if (filled_lo_ >= filled_hi_) filled_lo_ = filled_hi_ = lo;
+    if (lo < filled_lo_) {
+      fill_from_runs(lo, filled_lo_);
+      filled_lo_ = lo;
+    }
+    if (hi > filled_hi_) {
+      fill_from_runs(filled_hi_, hi);
+      filled_hi_ = hi;
+    }
   }
 
  private:
-  // The run starting at values[k], if the rule above applies to it: sets
-  // run_end past its last value.
-  bool start_run(long k) {
-    run_end = 0;
-    const double x = values[k];
+  // values[begin + m] = start + m inc for begin <= begin + m < end.
+  struct Run {
+    long begin;
+    double start, inc;
+    long end;
+  };
+
+  // The last run that begins at or before k.
+  const Run& run_of(long k) {
+    while (runs_.back().end <= k) extend();
+    size_t r = std::min(last_run_, runs_.size() - 1);
+    while (r + 1 < runs_.size() && runs_[r + 1].begin <= k) ++r;
+    while (runs_[r].begin > k) --r;
+    last_run_ = r;
+    return runs_[r];
+  }
+  void fill_from_runs(long lo, long hi) {
+    for (long k = lo; k < hi;) {
+      const Run& run = run_of(k);
+      const long stop = std::min(hi, run.end);
+      for (; k < stop; ++k) values[k] = run.start + static_cast<double>(k - run.begin) * run.inc;
+    }
+  }
+
+  // The run from the last known value, or a single addition.
+  void extend() {
+    const Run& last = runs_.back();
+    const long k = last.end - 1;
+    const double x = last.start + static_cast<double>(k - last.begin) * last.inc;
+    Run run{k, x, 0.0, k + 2};
+    if (!start_run(run)) runs_.push_back(Run{k + 1, x + step, 0.0, k + 2});
+    else runs_.push_back(run);
+  }
+
+  bool start_run(Run& run) const {
+    const double x = run.start;
     if (!(step > 0.0)) return false;
     // |x| in [2^(e-1), 2^e): the biased exponent field is e - 1 + 1023.
     const int field = static_cast<int>((std::bit_cast<std::uint64_t>(x) >> 52) & 0x7ff);
     if (field < 64 || field > 2000) return false;  // zero, tiny, huge or not finite
     const int e = field - 1022;
     const double u = power_of_two(e - 53);
-    run_edge = power_of_two(x > 0.0 ? e : e - 1);  // |sum| must stay on this side
-    run_negative = x < 0.0;
+    const bool negative = x < 0.0;
+    const double edge = power_of_two(negative ? e - 1 : e);  // |sum| must stay on this side
+    // Whether y + step (exact) stays within the binade (its upper end 2^e
+    // for positive y, on the same grid; its lower end -2^(e-1) for negative
+    // y). The differences are exact (Sterbenz).
+    auto in_run = [&](double y) { return negative ? step <= -y - edge : step <= edge - y; };
     if (!in_run(x)) return false;
     const double d = step / u;  // exact: u is a power of two
     const double q = static_cast<double>(static_cast<std::int64_t>(d));  // d < 2^53 (in_run)
     const double f = d - q;
     if (f == 0.5) return false;
-    run_inc = (f > 0.5 ? q + 1.0 : q) * u;
-    run_start = x;
-    run_base = k;
+    run.inc = (f > 0.5 ? q + 1.0 : q) * u;
     // The last m with in_run(x + m inc): x + m inc is exact while the sums
     // stay in the binade, and in_run fails at the first computed value
     // past it (rounding is monotonic and the edge is a double), so the
-    // test is monotonic in m. Values up to index k + m + 1 follow the rule.
+    // test is monotonic in m. Values up to index begin + m + 1 follow.
     const long cap = static_cast<long>(values.size());
-    const double room = run_negative ? -x - run_edge - step : run_edge - x - step;
-    long m = static_cast<long>(std::min(room / run_inc, static_cast<double>(cap)));
+    const double room = negative ? -x - edge - step : edge - x - step;
+    long m = static_cast<long>(std::min(room / run.inc, static_cast<double>(cap)));
     if (m < 0) m = 0;
-    while (m > 0 && !in_run(run_start + static_cast<double>(m) * run_inc)) --m;
-    while (m < cap && in_run(run_start + static_cast<double>(m + 1) * run_inc)) ++m;
-    run_end = k + m + 2;
+    while (m > 0 && !in_run(x + static_cast<double>(m) * run.inc)) --m;
+    while (m < cap && in_run(x + static_cast<double>(m + 1) * run.inc)) ++m;
+    run.end = run.begin + m + 2;
     return true;
   }
   static double power_of_two(int e) {
     return std::bit_cast<double>(static_cast<std::uint64_t>(e + 1023) << 52);
   }
-  // Whether x + step (exact) stays within x's binade (its upper end for
-  // positive x, where 2^e is on the same grid; its lower end -2^(e-1) for
-  // negative x). The differences are exact (Sterbenz).
-  bool in_run(double x) const {
-    return run_negative ? step <= -x - run_edge : step <= run_edge - x;
-  }
 
-  long run_base = 0, run_end = 0;  // values[run_base] = run_start; values [.., run_end) follow
-  double run_start = 0.0, run_inc = 0.0, run_edge = 0.0;
-  bool run_negative = false;
+  std::vector<Run> runs_;  // ascending; each begins at the previous one's last index or after it
+  long filled_lo_ = 0, filled_hi_ = 0;
+  size_t last_run_ = 0;  // where run_of last found its run
 };
 
 // Work space of the fast scan, kept by each thread from one fit to the next
@@ -252,6 +289,7 @@ struct ScanScratch {
   long first_n = 0;
   std::vector<std::uint64_t> points;  // g * n + i of the points to evaluate
   std::vector<long> strips;  // (gamma index, first alpha, end alpha) near the seed
+  std::vector<signed char> row3;  // per alpha of the strips: whether row 3 may pass
 };
 
 class FastScan {
@@ -307,7 +345,7 @@ class FastScan {
     if (from_zero && run_.step == kFitStartStep) {
       if (scratch_.first_n != n_) {
         scratch_.first.start(0.0, kFitStartStep, n_);
-        scratch_.first.ensure(n_);
+        scratch_.first.fill(0, n_);
         scratch_.first_n = n_;
       }
       alpha_axis = gamma_axis = &scratch_.first;
@@ -410,7 +448,7 @@ class FastScan {
   // bounded from above (it may not be built): each addition is off by at
   // most half an ulp of a value below 8.
   int turn_ranges(GridAxis& axis, double centre, double half, long (*out)[2]) const {
-    const double first = axis.values[0];
+    const double first = axis.first;
     const double last = last_bound(axis);
     // Whole turns that can bring the interval onto the grid, one more each
     // side than the truncated quotients (all far below 2^31 in magnitude).
@@ -440,7 +478,7 @@ class FastScan {
   }
 
   double last_bound(const GridAxis& axis) const {
-    return axis.values[0] + static_cast<double>(n_ - 1) * axis.step + static_cast<double>(n_) * 1e-15 + 1e-13;
+    return axis.first + static_cast<double>(n_ - 1) * axis.step + static_cast<double>(n_) * 1e-15 + 1e-13;
   }
 
   // First index whose value is >= x (n if none), or > x: a guess from the
@@ -448,27 +486,19 @@ class FastScan {
   long first_at_least(GridAxis& axis, double x) const {
     if (x > last_bound(axis)) return n_;
     long k = guess(axis, x);
-    axis.ensure(std::min(k + 1, n_));
-    while (k > 0 && axis.values[k - 1] >= x) --k;
-    for (; k < n_; ++k) {
-      axis.ensure(k + 1);
-      if (axis.values[k] >= x) break;
-    }
+    while (k > 0 && axis.value(k - 1) >= x) --k;
+    while (k < n_ && axis.value(k) < x) ++k;
     return k;
   }
   long first_above(GridAxis& axis, double x) const {
     if (x >= last_bound(axis)) return n_;
     long k = guess(axis, x);
-    axis.ensure(std::min(k + 1, n_));
-    while (k > 0 && axis.values[k - 1] > x) --k;
-    for (; k < n_; ++k) {
-      axis.ensure(k + 1);
-      if (axis.values[k] > x) break;
-    }
+    while (k > 0 && axis.value(k - 1) > x) --k;
+    while (k < n_ && axis.value(k) <= x) ++k;
     return k;
   }
   long guess(const GridAxis& axis, double x) const {
-    const double k = (x - axis.values[0]) / axis.step;
+    const double k = (x - axis.first) * axis.inverse_step;
     if (!(k > 0.0)) return 0;
     if (!(k < static_cast<double>(n_))) return n_;
     return static_cast<long>(k);
@@ -476,7 +506,8 @@ class FastScan {
 
   // Bisects a region after building the values it reads.
   void visit_region(long i0, long i1, long g0, long g1) {
-    GridAxis::ensure_pair(*alpha_axis_, i1, *gamma_axis_, g1);
+    alpha_axis_->fill(i0, i1);
+    gamma_axis_->fill(g0, g1);
     visit(i0, i1, g0, g1);
   }
 
@@ -517,12 +548,12 @@ class FastScan {
       // Whole degrees ascend with gamma: from a guess near half a degree,
       // the first row above 0 degrees.
       g_end = std::max(g_first, first_at_least(*gamma_axis_, 0.5 / kDegPerRad));
-      gamma_axis_->ensure(g_end);
-      while (g_end > g_first && gamma_trig_->degrees(g_end - 1) > 0) --g_end;
-      for (; g_end < n_; ++g_end) {
-        gamma_axis_->ensure(g_end + 1);
-        if (gamma_trig_->degrees(g_end) > 0) break;
-      }
+      auto above_zero = [&](long g) {
+        gamma_axis_->fill(g, g + 1);
+        return gamma_trig_->degrees(g) > 0;
+      };
+      while (g_end > g_first && above_zero(g_end - 1)) --g_end;
+      while (g_end < n_ && !above_zero(g_end)) ++g_end;
     }
     long rows = 0;
     for (int r = 0; r < ng; ++r)
@@ -541,7 +572,7 @@ class FastScan {
       // Rows that meet the band at all: gamma within half of sum_s - alpha
       // for some alpha from the first allowed value to the last (bounded),
       // modulo a full turn; merged in ascending order.
-      const double a_lo = alpha_axis_->values[a_floor], a_hi = last_bound(*alpha_axis_);
+      const double a_lo = alpha_axis_->value(a_floor), a_hi = last_bound(*alpha_axis_);
       long s_rows[4][2];
       const int nr = turn_ranges(*gamma_axis_, sum_s_ - 0.5 * (a_lo + a_hi), up(half_s + 0.5 * (a_hi - a_lo) + 4e-14),
                                  s_rows);
@@ -559,8 +590,7 @@ class FastScan {
         for (int q = 0; q < merged; ++q)
         for (long g = std::max({g_ranges[r][0], g_first, s_rows[q][0]}); g < std::min({g_ranges[r][1], g_end, s_rows[q][1]}); ++g) {
           long s_ranges[4][2];
-          gamma_axis_->ensure(g + 1);
-          const double centre = sum_s_ - gamma_axis_->values[g];
+          const double centre = sum_s_ - gamma_axis_->value(g);
           const int ns = turn_ranges(*alpha_axis_, centre, up(half_s + 4e-14), s_ranges);
           for (int k = 0; k < ns; ++k)
             for (int j = 0; j < na; ++j) {
@@ -589,12 +619,20 @@ class FastScan {
     }
     // Few points: each is tried as it is, in scan order, with row 3 (alpha
     // only, computed as evaluate computes it) tested first.
-    long a_end = 0, g_end_built = 0;
+    long a_begin = n_, a_end = 0, g_end_built = 0;
     for (size_t k = 0; k < strips.size(); k += 3) {
+      a_begin = std::min(a_begin, strips[k + 1]);
       a_end = std::max(a_end, strips[k + 2]);
       g_end_built = std::max(g_end_built, strips[k] + 1);
     }
-    GridAxis::ensure_pair(*alpha_axis_, a_end, *gamma_axis_, g_end_built);
+    if (a_begin >= a_end) return true;
+    long g_begin = n_;
+    for (size_t k = 0; k < strips.size(); k += 3) g_begin = std::min(g_begin, strips[k]);
+    alpha_axis_->fill(a_begin, a_end);
+    gamma_axis_->fill(g_begin, g_end_built);
+    // Row 3 of each alpha, once: 1 when it may pass, 0 when not, -1 not yet known.
+    std::vector<signed char>& row3 = scratch_.row3;
+    row3.assign(static_cast<size_t>(a_end - a_begin), -1);
     const double cb = run_.cb, sb_run = run_.sb;
     const std::vector<double>& alphas = alpha_axis_->values;
     const std::vector<double>& gammas = gamma_axis_->values;
@@ -603,13 +641,17 @@ class FastScan {
       double cg = 0.0, sg = 0.0;
       bool have_gamma = false;
       for (long i = strips[k + 1]; i < strips[k + 2]; ++i) {
+        signed char& known = row3[static_cast<size_t>(i - a_begin)];
+        if (known == 0) continue;
         double ca, sa;
         alpha_trig_->get(i, ca, sa);
-        const double m20 = ca * sb_run, m21 = sa * sb_run;
-        bool row3 = true;
-        for (const AxisBound& a : axes_)
-          if (!(std::fabs(m20 * a.v.x + m21 * a.v.y + cb * a.v.z - a.t.z) < a.base[2])) row3 = false;
-        if (!row3) continue;
+        if (known < 0) {
+          const double m20 = ca * sb_run, m21 = sa * sb_run;
+          known = 1;
+          for (const AxisBound& a : axes_)
+            if (!(std::fabs(m20 * a.v.x + m21 * a.v.y + cb * a.v.z - a.t.z) < a.base[2])) known = 0;
+          if (known == 0) continue;
+        }
         if (!have_gamma) {
           gamma_trig_->get(g, cg, sg);
           have_gamma = true;
