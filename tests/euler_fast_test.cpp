@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -364,6 +365,88 @@ TEST(FastGridFit, MatchesPlainScanForIdenticalAndDegenerateFrames) {
     std::snprintf(name, sizeof name, "axis of %g", size);
     EXPECT_GT(expect_same_fit(stretched_setup(size), name), 0);
   }
+}
+
+// Fits placed on the edges of the regions the fast scan narrows the grid
+// to: true angles near the gates (beta near 0 and 180 degrees, alpha and gamma
+// near 0 and a full turn, gamma near the half degree of the beta-zero gate),
+// betas where the bounds on alpha and gamma are wide or give way to the band
+// of alpha + gamma, axes too far from orthonormal for the bounds, and
+// targets whose components sit exactly at, or one ulp inside, the tolerance
+// of a first-iteration grid point.
+struct EdgeCase {
+  const char* name;
+  FitUse use;
+  Mode mode;
+  double alpha_deg, beta_deg, gamma_deg;
+  double residue;        // size of the alignment residue (radians)
+  double stretch = 0.0;  // added to molecule 2's X axis along y: not orthonormal
+};
+
+// The grid point (i, g) of the first iteration at beta 1 rad, targets as the
+// fit computes them, then target component `c` of axis z moved by `shift`.
+FitSetup tolerance_edge_setup(int i, int g, int c, double shift) {
+  double alpha = 0.0, gamma = 0.0;
+  for (int k = 0; k < i; ++k) alpha += kFitStartStep;
+  for (int k = 0; k < g; ++k) gamma += kFitStartStep;
+  FitSetup setup;
+  setup.beta = 1.0;
+  setup.source = apply(euler_matrix(0.3, 0.2, 0.1), coordinate_axes());
+  double ca, sa, cb, sb, cg, sg;
+  grid_cos_sin(alpha, ca, sa);
+  grid_cos_sin(setup.beta, cb, sb);
+  grid_cos_sin(gamma, cg, sg);
+  setup.target = apply(euler_matrix_from(ca, sa, cb, sb, cg, sg), setup.source);
+  double* t[3] = {&setup.target.z.x, &setup.target.z.y, &setup.target.z.z};
+  *t[c] += shift;
+  return setup;
+}
+
+void PrintTo(const EdgeCase& e, std::ostream* os) { *os << e.name; }
+
+class EdgeFit : public ::testing::TestWithParam<EdgeCase> {};
+
+TEST_P(EdgeFit, MatchesPlainScan) {
+  const EdgeCase& e = GetParam();
+  std::mt19937_64 rng(std::hash<std::string>{}(e.name));
+  FitSetup setup = make_setup(e.use, e.mode, e.alpha_deg * kDeg, e.beta_deg * kDeg, e.gamma_deg * kDeg,
+                              e.residue > 0.0 ? small_rotation(rng, e.residue) : euler_matrix(0, 0, 0));
+  setup.source.x.y += e.stretch;
+  expect_same_fit(setup, e.name);
+}
+
+const EdgeCase kEdgeCases[] = {
+    {"beta_0_exactly_alpha_near_full_turn", FitUse::alignment, Mode::analyzer, 359.9, 0.0, 0.0, 0.0},
+    {"beta_1e_7_deg_euler", FitUse::euler, Mode::analyzer, 123.4, 1e-7, 0.01, 1e-9},
+    {"beta_just_below_half_degree", FitUse::alignment, Mode::analyzer, 10.0, 0.4999, 0.2, 1e-6},
+    {"beta_just_above_half_degree", FitUse::euler, Mode::analyzer, 10.0, 0.5001, 0.2, 1e-6},
+    {"beta_2_deg_wide_box", FitUse::euler, Mode::analyzer, 200.0, 2.0, 100.0, 1e-5},
+    {"beta_0_gamma_near_half_degree", FitUse::euler, Mode::analyzer, 40.0, 1e-4, 0.49, 1e-7},
+    {"beta_0_builder_diagonal", FitUse::alignment, Mode::builder, 300.0, 0.0, 50.0, 0.0},
+    {"beta_179_6", FitUse::euler, Mode::analyzer, 33.0, 179.6, 250.0, 1e-6},
+    {"beta_180_exactly", FitUse::alignment, Mode::builder, 120.0, 180.0, 0.0, 0.0},
+    {"beta_179_4", FitUse::euler, Mode::builder, 5.0, 179.4, 355.0, 1e-6},
+    {"alpha_gamma_just_above_0", FitUse::euler, Mode::analyzer, 0.01, 70.0, 0.02, 1e-6},
+    {"alpha_gamma_just_below_full_turn", FitUse::euler, Mode::analyzer, 359.99, 110.0, 359.98, 1e-6},
+    {"alpha_below_0_gamma_above_0", FitUse::alignment, Mode::analyzer, -0.2, 45.0, 0.2, 1e-6},
+    {"alpha_half_step_below_full_turn", FitUse::euler, Mode::builder, 360.0 - 0.143, 90.0, 180.0, 0.0},
+    {"gamma_on_first_grid_value", FitUse::alignment, Mode::builder, 180.0, 135.0, 0.2864788975654116, 0.0},
+    {"axes_stretched_past_the_bounds", FitUse::euler, Mode::analyzer, 80.0, 60.0, 30.0, 1e-6, 0.8},
+    {"axes_stretched_slightly", FitUse::alignment, Mode::analyzer, 80.0, 60.0, 30.0, 1e-6, 0.3},
+};
+
+INSTANTIATE_TEST_SUITE_P(FastGridFit, EdgeFit, ::testing::ValuesIn(kEdgeCases),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST(FastGridFit, MatchesPlainScanAtTheToleranceEdge) {
+  // At the tolerance exactly the point is no candidate; one ulp inside it is.
+  long candidates = 0;
+  for (int c = 0; c < 3; ++c)
+    for (const double shift : {kFitStartStep, std::nextafter(kFitStartStep, 0.0), -kFitStartStep,
+                               -std::nextafter(kFitStartStep, 0.0)})
+      candidates += expect_same_fit(tolerance_edge_setup(157, 600, c, shift),
+                                    "component " + std::to_string(c) + " shift " + std::to_string(shift));
+  EXPECT_GT(candidates, 0);
 }
 
 // Whole program runs with either scan: every file and every console line
