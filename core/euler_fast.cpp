@@ -182,6 +182,7 @@ class GridAxis {
   }
 
   double value(long k) {
+    if (k >= filled_lo_ && k < filled_hi_) return values[k];
     const Run& run = run_of(k);
     return run.start + static_cast<double>(k - run.begin) * run.inc;
   }
@@ -450,10 +451,12 @@ class FastScan {
   int turn_ranges(GridAxis& axis, double centre, double half, long (*out)[2]) const {
     const double first = axis.first;
     const double last = last_bound(axis);
-    // Whole turns that can bring the interval onto the grid, one more each
-    // side than the truncated quotients (all far below 2^31 in magnitude).
-    const long m0 = static_cast<long>((first - centre - half) * (1.0 / kTwoPi)) - 2;
-    const long m1 = static_cast<long>((last - centre + half) * (1.0 / kTwoPi)) + 2;
+    // Whole turns that can bring the interval onto the grid: from ceil of
+    // the lower quotient to floor of the upper one, each within one of the
+    // truncated quotient (all far below 2^31 in magnitude); every m is
+    // checked against the grid's ends below.
+    const long m0 = static_cast<long>((first - centre - half) * (1.0 / kTwoPi)) - 1;
+    const long m1 = static_cast<long>((last - centre + half) * (1.0 / kTwoPi)) + 1;
     int count = 0;
     for (long m = m0; m <= m1; ++m) {
       const double lo_value = centre - half + static_cast<double>(m) * kTwoPi;
