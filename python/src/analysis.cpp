@@ -77,8 +77,14 @@ py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions
   const std::optional<int> n1 = checked_n1(n1_given, n);
   const size_t count = static_cast<size_t>(frames.shape(0));
   const double* data = frames.data();
-  for (size_t f = 0; f < count; ++f)  // every value checked before any work starts
-    atoms_of(data + f * n * 3, n, "frame " + std::to_string(f) + ": ");
+  // Every value checked before any work starts; the first frame with a
+  // value that is not finite is refused with atoms_of's message.
+  for (size_t f = 0; f < count; ++f) {
+    const double* p = data + f * n * 3;
+    bool finite = true;
+    for (size_t k = 0; k < n * 3; ++k) finite &= std::isfinite(p[k]);
+    if (!finite) atoms_of(p, n, "frame " + std::to_string(f) + ": ");
+  }
 
   py::array_t<double> values({count, size_t{6}});
   py::array_t<std::uint8_t> codes(count);
