@@ -621,7 +621,9 @@ class FastScan {
       return true;
     }
     // Few points: each is tried as it is, in scan order, with row 3 (alpha
-    // only, computed as evaluate computes it) tested first.
+    // only) tested first and then rows 1 and 2, computed as evaluate computes
+    // them and held to the tolerance plus the margin, so that only points
+    // that may score 90 reach evaluate.
     long a_begin = n_, a_end = 0, g_end_built = 0;
     for (size_t k = 0; k < strips.size(); k += 3) {
       a_begin = std::min(a_begin, strips[k + 1]);
@@ -659,6 +661,19 @@ class FastScan {
           gamma_trig_->get(g, cg, sg);
           have_gamma = true;
         }
+        // Rows 1 and 2 as evaluate computes them, axis by axis, stopping at
+        // the first component out of reach.
+        const Mat3 m = euler_matrix_from(ca, sa, cb, sb_run, cg, sg);
+        bool rows12 = true;
+        for (const AxisBound& a : axes_) {
+          const double r1 = m.m[0][0] * a.v.x + m.m[0][1] * a.v.y + m.m[0][2] * a.v.z;
+          const double r2 = m.m[1][0] * a.v.x + m.m[1][1] * a.v.y + m.m[1][2] * a.v.z;
+          if (!(std::fabs(r1 - a.t.x) < a.base[0]) || !(std::fabs(r2 - a.t.y) < a.base[1])) {
+            rows12 = false;
+            break;
+          }
+        }
+        if (!rows12) continue;
         run_.evaluate(alphas[i], ca, sa, gammas[g], cg, sg, *observer_);
       }
     }
