@@ -219,22 +219,48 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
   // than a few million atoms held at once, whatever the size of the frames.
   // The chunk's slots are made as frames arrive, so a short input with many
   // threads holds no more than its own frames.
+  // With more than one thread a chunk is analysed in the background while
+  // the next one is read (two chunks held then), and written once the next
+  // one is full: rows, progress and error lines keep their order.
   const size_t chunk_size = 256 * static_cast<size_t>(o.jobs);
   constexpr long kChunkAtoms = 2000000;
-  std::vector<Job> jobs;
-  std::vector<std::string> rows;
-  size_t pending = 0;
+  struct Chunk {
+    std::vector<Job> jobs;
+    std::vector<std::string> rows;
+    size_t pending = 0;
+  };
+  Chunk chunks[2];
+  int reading = 0;           // the chunk being read
+  bool in_flight = false;    // the other one is being analysed
+  BackgroundFor analysis;
   long pending_atoms = 0;
-  auto flush = [&] {
-    parallel_for(o.jobs, pending, [&](size_t i) { analyse_job(jobs[i], o.n1_auto, o.n1, rows[i]); });
+  auto write_chunk = [&](Chunk& c) {
     std::string text;
-    for (size_t i = 0; i < pending; ++i) text += rows[i];
+    for (size_t i = 0; i < c.pending; ++i) text += c.rows[i];
     sink.write(text);
-    progress.advance(pending);
-    for (size_t i = 0; i < pending; ++i)  // a large frame's memory goes back
-      if (jobs[i].data.block.icoo_and_m.capacity() > 65536) jobs[i].data = Frame{};
-    pending = 0;
+    progress.advance(c.pending);
+    for (size_t i = 0; i < c.pending; ++i)  // a large frame's memory goes back
+      if (c.jobs[i].data.block.icoo_and_m.capacity() > 65536) c.jobs[i].data = Frame{};
+    c.pending = 0;
+  };
+  auto land = [&] {  // the chunk in flight: finished and written
+    if (!in_flight) return;
+    in_flight = false;
+    analysis.finish();
+    write_chunk(chunks[1 - reading]);
+  };
+  auto flush = [&] {
+    Chunk& c = chunks[reading];
     pending_atoms = 0;
+    if (o.jobs <= 1) {
+      parallel_for(1, c.pending, [&](size_t i) { analyse_job(c.jobs[i], o.n1_auto, o.n1, c.rows[i]); });
+      write_chunk(c);
+      return;
+    }
+    land();
+    analysis.start(o.jobs, c.pending, [&c, &o](size_t i) { analyse_job(c.jobs[i], o.n1_auto, o.n1, c.rows[i]); });
+    in_flight = true;
+    reading = 1 - reading;
   };
 
   long global = 0;  // index of the input's first frame over all inputs
@@ -271,11 +297,12 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
       continue;
     }
     for (; frame_number <= to; ++frame_number) {
-      if (pending == jobs.size()) {
-        jobs.emplace_back();
-        rows.emplace_back();
+      Chunk& chunk = chunks[reading];
+      if (chunk.pending == chunk.jobs.size()) {
+        chunk.jobs.emplace_back();
+        chunk.rows.emplace_back();
       }
-      Job& job = jobs[pending];
+      Job& job = chunk.jobs[chunk.pending];
       job.error.clear();
       try {
         if (!reader->next(job.data)) break;
@@ -292,11 +319,12 @@ int run_analyze(const std::vector<std::string>& args, std::ostream& out, std::os
       job.source = reader->source();
       job.frame = frame_number;
       pending_atoms += job.data.too_many ? 0 : job.data.block.n;
-      if (++pending == chunk_size || pending_atoms >= kChunkAtoms) flush();
+      if (++chunk.pending == chunk_size || pending_atoms >= kChunkAtoms) flush();
       if (end_of_file) break;
     }
   }
   flush();
+  land();
   progress.finish();
   try {
     sink.close();

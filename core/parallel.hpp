@@ -2,8 +2,13 @@
 // Python package's frames.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace kavor {
 
@@ -21,6 +26,33 @@ namespace kavor {
 // it stops the work the same way (the Python package's pending Ctrl-C).
 void parallel_for(int jobs, std::size_t count, const std::function<void(std::size_t)>& work,
                   const std::function<void()>& poll = {});
+
+// The items of parallel_for taken by jobs - 1 helper threads from start()
+// on, while the calling thread does other work (the batch program reads its
+// next frames); finish() has the calling thread take the items still left
+// and returns when all are done, rethrowing the first exception as
+// parallel_for does. With one job every item is done in finish(). The
+// destructor stops the handing out of items and waits for the helpers.
+class BackgroundFor {
+ public:
+  BackgroundFor() = default;
+  BackgroundFor(const BackgroundFor&) = delete;
+  BackgroundFor& operator=(const BackgroundFor&) = delete;
+  ~BackgroundFor();
+  void start(int jobs, std::size_t count, std::function<void(std::size_t)> work);
+  void finish();
+
+ private:
+  void take_items();
+  void join();
+
+  std::function<void(std::size_t)> work_;
+  std::size_t count_ = 0;
+  std::atomic<std::size_t> next_{0};
+  std::vector<std::thread> threads_;
+  std::exception_ptr failure_;
+  std::mutex failure_mutex_;
+};
 
 // Default number of threads: the machine's cores.
 int default_jobs();
