@@ -613,5 +613,22 @@ TEST(OutputsUnderFaults, ParallelWorkCarriesItsExceptionToTheCaller) {
   EXPECT_LT(done, 100000);
 }
 
+TEST(OutputsUnderFaults, BackgroundWorkDoesEveryItemOnceAndCarriesItsException) {
+  for (const int jobs : {1, 2, 4}) {
+    SCOPED_TRACE(jobs);
+    std::vector<std::atomic<int>> hits(5000);
+    BackgroundFor work;
+    work.start(jobs, hits.size(), [&](size_t i) { ++hits[i]; });
+    work.finish();
+    for (const std::atomic<int>& h : hits) ASSERT_EQ(h.load(), 1);
+    work.start(jobs, 100000, [](size_t i) {
+      if (i == 50) throw std::bad_alloc();
+    });
+    EXPECT_THROW(work.finish(), std::bad_alloc);
+    work.start(jobs, 3, [](size_t) {});  // reusable after a failure
+    EXPECT_NO_THROW(work.finish());
+  }
+}
+
 }  // namespace
 }  // namespace kavor::testing
