@@ -6,15 +6,19 @@
 // Both scans drive one FitRun (euler_scan.hpp): begin_iteration, evaluate and
 // end_iteration hold all state changes and observer calls. In each iteration
 // this scan
-//   * builds alphas[i] and gammas[g] by the same repeated addition of `step`
-//     from alpha0 and gamma0 as the plain loops, so index (g, i) names exactly
-//     the doubles the plain scan would use, and takes their sines and cosines
+//   * takes alphas[i] and gammas[g] to be the doubles the plain loops' repeated
+//     addition of `step` from alpha0 and gamma0 gives (GridAxis: computed run
+//     by run, equal to the additions), so index (g, i) names exactly the
+//     doubles the plain scan would use, and takes their sines and cosines
 //     from grid_cos_sin, as the plain scan does;
 //   * evaluates every point it keeps through FitRun::evaluate, in ascending
 //     (g, i) order, i.e. in the plain scan order (gamma outer, alpha inner);
 //   * leaves out only points for which evaluate provably has no effect: one
-//     that cannot reach a score of 90, or one refused by a gate. For such a
-//     point evaluate returns before touching any state or the observer.
+//     that cannot reach a score of 90 (outside the regions around the seed
+//     below, in a block the bound below rules out, or with a component
+//     out of reach by more than the rounding margin), or one refused by a
+//     gate. For such a point evaluate returns before touching any state or
+//     the observer.
 // So the observer sees the same candidates in the same order, every candidate
 // is computed by the same arithmetic from the same inputs, and the running
 // best, the counters and the windows follow. Points are never reordered
