@@ -295,6 +295,37 @@ struct ScanScratch {
   std::vector<std::uint64_t> points;  // g * n + i of the points to evaluate
   std::vector<long> strips;  // (gamma index, first alpha, end alpha) near the seed
   std::vector<signed char> row3;  // per alpha of the strips: whether row 3 may pass
+
+  // Refined grids met before, with their values, runs, sines and cosines as
+  // far as they were built: the same first value, step and size give the
+  // same grid. Fits whose answer does not move (the alignment passes after
+  // the first, at alpha = gamma = 0) scan the same windows frame after frame.
+  struct CachedGrid {
+    std::uint64_t first_bits = 0, step_bits = 0;
+    long n = -1;
+    GridAxis axis;
+  };
+  static constexpr std::size_t kCachedGrids = 64;
+  std::vector<CachedGrid> cache = std::vector<CachedGrid>(kCachedGrids);
+
+  // The grid from `first` in steps of `step`, n values: from the cache, or
+  // started afresh in its slot. `avoid`: a grid in use that must not be
+  // replaced (then `spare` is started instead).
+  GridAxis& grid(double first_value, double step, long n, const GridAxis* avoid, GridAxis& spare) {
+    const std::uint64_t a = std::bit_cast<std::uint64_t>(first_value), b = std::bit_cast<std::uint64_t>(step);
+    std::uint64_t h = a * 0x9E3779B97F4A7C15ull ^ (b + static_cast<std::uint64_t>(n)) * 0xC2B2AE3D27D4EB4Full;
+    CachedGrid& slot = cache[(h >> 32) % kCachedGrids];
+    if (slot.n == n && slot.first_bits == a && slot.step_bits == b) return slot.axis;
+    if (&slot.axis == avoid) {
+      spare.start(first_value, step, n);
+      return spare;
+    }
+    slot.first_bits = a;
+    slot.step_bits = b;
+    slot.n = n;
+    slot.axis.start(first_value, step, n);
+    return slot.axis;
+  }
 };
 
 class FastScan {
@@ -355,8 +386,8 @@ class FastScan {
       }
       alpha_axis = gamma_axis = &scratch_.first;
     } else {
-      scratch_.alpha.start(run_.alpha0, run_.step, n_);
-      scratch_.gamma.start(run_.gamma0, run_.step, n_);
+      alpha_axis = &scratch_.grid(run_.alpha0, run_.step, n_, nullptr, scratch_.alpha);
+      gamma_axis = &scratch_.grid(run_.gamma0, run_.step, n_, alpha_axis, scratch_.gamma);
     }
     alpha_axis_ = alpha_axis;
     gamma_axis_ = gamma_axis;
