@@ -1,15 +1,23 @@
 #include "core/lapack/diasym.hpp"
 
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
-extern "C" void dsyev_(const char* jobz, const char* uplo, const int* n, double* a,
-                       const int* lda, double* w, double* work, const int* lwork, int* info,
-                       std::size_t jobz_len, std::size_t uplo_len);
+extern "C" {
+void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w,
+            double* work, const int* lwork, int* info, std::size_t jobz_len, std::size_t uplo_len);
+void dsytd2_(const char* uplo, const int* n, double* a, const int* lda, double* d, double* e,
+             double* tau, int* info, std::size_t uplo_len);
+void dorg2l_(const int* m, const int* n, const int* k, double* a, const int* lda, const double* tau,
+             double* work, int* info);
+void dsteqr_(const char* compz, const int* n, double* d, double* e, double* z, const int* ldz,
+             double* work, int* info, std::size_t compz_len);
+}
 
 namespace kavor {
 
-void diasym(double* a, double* b, int n) {
+void diasym_dsyev(double* a, double* b, int n) {
   int lwork = n * (3 + n / 2);  // work space size rule of the original program
   // The programs' 3 x 3 tensors take their work space from the stack.
   double small[16];
@@ -21,6 +29,39 @@ void diasym(double* a, double* b, int n) {
   }
   int info = 0;
   dsyev_("V", "U", &n, a, &n, b, work, &lwork, &info, 1, 1);
+  // info ignored: see the header.
+}
+
+// For a 3 x 3 matrix dsyev runs, after its argument checks, work-space
+// queries and a look at the norm: dsytrd, which for n below its block size
+// is dsytd2; dorgtr, which shifts the reflectors one column left, sets the
+// last row and column to the identity's and calls dorgql, which for so few
+// reflectors is dorg2l; then dsteqr. Called here directly, with the same
+// arrays in the same places, the same routines give the same bits without
+// dsyev's overhead. Only where dsyev would scale the matrix (its largest
+// element outside about 1e-146 .. 1e146) or for other sizes is dsyev called.
+void diasym(double* a, double* b, int n) {
+  double largest = 0.0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i <= j; ++i) largest = std::fmax(largest, std::fabs(a[i + j * n]));
+  if (n != 3 || !(largest > 1e-140 && largest < 1e140)) {
+    diasym_dsyev(a, b, n);
+    return;
+  }
+  double e[2], tau[2], work[4];
+  int info = 0;
+  dsytd2_("U", &n, a, &n, b, e, tau, &info, 1);
+  // dorgtr, UPLO "U" (column-major, lda 3).
+  auto at = [&](int row, int col) -> double& { return a[(row - 1) + (col - 1) * 3]; };
+  for (int j = 1; j <= n - 1; ++j) {
+    for (int i = 1; i <= j - 1; ++i) at(i, j) = at(i, j + 1);
+    at(n, j) = 0.0;
+  }
+  for (int i = 1; i <= n - 1; ++i) at(i, n) = 0.0;
+  at(n, n) = 1.0;
+  const int m = n - 1;
+  dorg2l_(&m, &m, &m, a, &n, tau, work, &info);
+  dsteqr_("V", &n, b, e, a, &n, work, &info, 1);
   // info ignored: see the header.
 }
 

@@ -10,5 +10,7 @@ namespace kavor {
 // gives. dsyev's INFO is not acted on: a finite 3 x 3 symmetric matrix always
 // converges, and callers keep non-finite numbers away from it.
 void diasym(double* a, double* b, int n);
+// The same through one dsyev call, always (what diasym must equal bit for bit).
+void diasym_dsyev(double* a, double* b, int n);
 
 }  // namespace kavor
