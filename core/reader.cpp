@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -202,7 +203,41 @@ static bool convert_fortran_real(const char* buffer, size_t size, double& value)
   return true;
 }
 
+// Plain decimals ("-6.36309938") of at most 15 digits: the integer of their
+// digits and the power of ten of their decimals are exact doubles, so one
+// division gives the correctly rounded value, the same double as from_chars.
+// False for any other form, left to the full conversion.
+static bool parse_short_decimal(std::string_view text, double& value) {
+  static constexpr double kPow10[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const size_t size = text.size();
+  if (size > 17) return false;  // a sign, 15 digits and the point at most
+  size_t i = 0;
+  const bool negative = size > 0 && text[0] == '-';
+  if (size > 0 && (text[0] == '-' || text[0] == '+')) ++i;
+  std::uint64_t digits = 0;
+  int count = 0, decimals = 0;
+  bool point = false;
+  for (; i < size; ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      if (++count > 15) return false;
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+      if (point) ++decimals;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (count == 0) return false;
+  const double magnitude = static_cast<double>(digits) / kPow10[decimals];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
 bool parse_fortran_real(std::string_view text, double& value) {
+  if (parse_short_decimal(text, value)) return true;
   size_t exponent = 0;
   if (!scan_fortran_real(text, exponent)) return false;
   char buffer[401];  // NUL-terminated for strtod, the exponent letter as 'E'

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -104,6 +107,29 @@ TEST(FortranReal, AcceptsFortranForms) {
   EXPECT_EQ(v, -150.0);
   ASSERT_TRUE(parse_fortran_real("0.1", v));
   EXPECT_EQ(v, 0.1);  // correctly rounded
+}
+
+// Short decimals take a faster road than from_chars: the same double, bit for
+// bit, for every length up to and past that road's limit.
+TEST(FortranReal, ShortDecimalsEqualFromChars) {
+  std::mt19937_64 rng(8);
+  int differ = 0;
+  for (int k = 0; k < 200000; ++k) {
+    const int digits = 1 + static_cast<int>(rng() % 18);
+    std::string text = rng() % 3 == 0 ? "-" : (rng() % 5 == 0 ? "+" : "");
+    const int point = static_cast<int>(rng() % (digits + 2)) - 1;  // -1: none
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) text += '.';
+      text += static_cast<char>('0' + rng() % 10);
+    }
+    if (point == digits) text += '.';
+    double parsed = 0.0, expected = 0.0;
+    const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+    std::from_chars(first, text.data() + text.size(), expected);
+    if (!parse_fortran_real(text, parsed) || std::memcmp(&parsed, &expected, sizeof parsed) != 0)
+      ++differ;
+  }
+  EXPECT_EQ(differ, 0);
 }
 
 TEST(FortranReal, RejectsNonNumbersAndNonFiniteValues) {
