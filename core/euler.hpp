@@ -75,6 +75,9 @@ class FitObserver {
  public:
   virtual ~FitObserver() = default;
   virtual void on_candidate(const FitCandidate&) {}
+  // False when the observer keeps no candidate: the fit may then leave out
+  // the angles of a candidate that cannot become the best.
+  virtual bool wants_candidates() const { return true; }
   virtual void on_scan_end(int /*iteration*/, int /*counter*/) {}
   virtual void on_window(const FitWindow&, const BestAngles&) {}
 };

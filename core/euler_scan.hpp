@@ -126,6 +126,10 @@ struct FitRun {
   void candidate(double alpha, double gamma, const Vec3& p, const Vec3& q, const Vec3& s,
                  FitObserver& observer) {
     if (setup.use == FitUse::euler) ++counter;
+    if (!observer.wants_candidates()) {
+      quiet_candidate(alpha, gamma, p, q, s);
+      return;
+    }
     FitCandidate c{};
     double sin_z, sin_x, sin_y;
     pair_angle(p, setup.target.z, c.cos_z, sin_z);
@@ -141,16 +145,40 @@ struct FitRun {
     c.parametro_before = parametro_diferencas;
     c.verificador = 90;
     observer.on_candidate(c);
-    if (parametro_diferencas > c.soma_diferencas) {
-      best.alpha = alpha;
-      best.beta = setup.beta;
-      best.gamma = gamma;
-      parametro_diferencas = c.soma_diferencas;
-      best.best_z1 = c.dz;
-      best.best_x1 = c.dx;
-      best.best_y1 = c.dy;
-      if (setup.use == FitUse::alignment) ++counter;
-    }
+    if (parametro_diferencas > c.soma_diferencas)
+      improve(alpha, gamma, c.dz, c.dx, c.dy, c.soma_diferencas);
+  }
+
+  // The same decision for an observer that keeps no candidate. Each axis
+  // angle lies in [0, 180] (its sine is not negative), or is NaN, and adding
+  // a value that is not negative never lowers a sum: once the angles so far
+  // reach the best sum, the whole sum does too and the point cannot win. The
+  // sum is formed in the same order, (dz + dx) + dy, so a point that wins
+  // wins with the same bits.
+  void quiet_candidate(double alpha, double gamma, const Vec3& p, const Vec3& q, const Vec3& s) {
+    double cosine, sine;
+    pair_angle(p, setup.target.z, cosine, sine);
+    const double dz = std::atan2(sine, cosine) * 180.0 / kPi;
+    if (dz >= parametro_diferencas) return;
+    pair_angle(q, setup.target.x, cosine, sine);
+    const double dx = std::atan2(sine, cosine) * 180.0 / kPi;
+    const double dz_dx = dz + dx;
+    if (dz_dx >= parametro_diferencas) return;
+    pair_angle(s, setup.target.y, cosine, sine);
+    const double dy = std::atan2(sine, cosine) * 180.0 / kPi;
+    const double soma = dz_dx + dy;
+    if (parametro_diferencas > soma) improve(alpha, gamma, dz, dx, dy, soma);
+  }
+
+  void improve(double alpha, double gamma, double dz, double dx, double dy, double soma) {
+    best.alpha = alpha;
+    best.beta = setup.beta;
+    best.gamma = gamma;
+    parametro_diferencas = soma;
+    best.best_z1 = dz;
+    best.best_x1 = dx;
+    best.best_y1 = dy;
+    if (setup.use == FitUse::alignment) ++counter;
   }
 
   void end_iteration(int iteration, FitObserver& observer) {

@@ -33,6 +33,7 @@ class FitTrace : public FitObserver {
   void on_candidate(const FitCandidate& c) override {
     if (keep_events_) events.push_back(Event{false, c, {}, {}});
   }
+  bool wants_candidates() const override { return keep_events_; }
   void on_scan_end(int iteration, int counter) override { counters[iteration - 1] = counter; }
   void on_window(const FitWindow& w, const BestAngles& best) override {
     if (keep_events_) events.push_back(Event{true, {}, w, best});

@@ -41,9 +41,13 @@ std::vector<std::uint64_t> candidate_bits(const FitCandidate& c);
 
 // Keeps every event; or, for fits with millions of candidates, folds the
 // candidates of each iteration into a hash stored with its scan_end event.
+// With `quiet` it asks for no candidate, as the programs' fits do without a
+// report.
 struct EventLog : FitObserver {
   explicit EventLog(bool fold = false) : digest_only(fold) {}
   bool digest_only;
+  bool quiet = false;
+  bool wants_candidates() const override { return !quiet; }
   std::vector<Event> events;
   long candidates = 0;
   std::uint64_t digest = 14695981039346656037ull;
@@ -100,10 +104,11 @@ struct FitOutcome {
   EventLog log;
 };
 
-FitOutcome run_fit(const FitSetup& setup, bool plain, bool digest) {
+FitOutcome run_fit(const FitSetup& setup, bool plain, bool digest, bool quiet = false) {
   PlainScan scan(plain);
   FitOutcome out;
   out.log.digest_only = digest;
+  out.log.quiet = quiet;
   // Leftover values from an earlier fit: the Euler search keeps them until
   // its first best, so they must come through unchanged too.
   out.best.alpha = 0.25;
@@ -127,6 +132,17 @@ long expect_same_fit(const FitSetup& setup, const std::string& label, bool diges
   EXPECT_EQ(plain.counter, fast.counter);
   EXPECT_EQ(best_bits(plain.best), best_bits(fast.best));
   compare_events(plain.log.events, fast.log.events);
+  // Without a report the same best, counters and windows.
+  const FitOutcome quiet = run_fit(setup, false, digest, true);
+  EXPECT_EQ(plain.counter, quiet.counter);
+  EXPECT_EQ(best_bits(plain.best), best_bits(quiet.best));
+  std::vector<Event> plain_windows;
+  for (const Event& e : plain.log.events)
+    if (e.kind == Event::window) plain_windows.push_back(e);
+  std::vector<Event> quiet_windows;
+  for (const Event& e : quiet.log.events)
+    if (e.kind == Event::window) quiet_windows.push_back(e);
+  compare_events(plain_windows, quiet_windows);
   if (below_zero != nullptr)
     for (const Event& e : plain.log.events)
       if (e.kind == Event::window && (e.best.alpha < 0.0 || e.best.gamma < 0.0)) ++*below_zero;
