@@ -201,17 +201,14 @@ double angle_between(const Vec3& a, const Vec3& b) {
   return std::atan2(length(cross(a, b)) / (la * lb), dot(a, b) / (la * lb));
 }
 
-// Each molecule analysed and written up, then its end-point table.
-struct PassInertia {
-  std::array<MoleculeInertia, 2> molecules;
-  PairAxes axes;
-};
-
-PassInertia analyse_molecules(Session& session, const AtomTable& coo_and_m, int n, int n1) {
-  PassInertia out;
+// Both molecules analysed, then written up; a tensor that overflowed ends
+// the run after its molecule's section.
+std::array<MoleculeInertia, 2> analyse_molecules(Session& session, const AtomTable& coo_and_m,
+                                                 int n, int n1) {
+  std::array<MoleculeInertia, 2> molecules{principal_axes(coo_and_m, 0, n1),
+                                           principal_axes(coo_and_m, n1, n)};
   for (int k = 0; k < 2; ++k) {
-    MoleculeInertia& m = out.molecules[k];
-    m = k == 0 ? principal_axes(coo_and_m, 0, n1) : principal_axes(coo_and_m, n1, n);
+    const MoleculeInertia& m = molecules[k];
     open_report(session);
     write_centre_and_tensor(session.report, m, k);
     if (!m.finite)
@@ -219,8 +216,7 @@ PassInertia analyse_molecules(Session& session, const AtomTable& coo_and_m, int 
                        ": coordinates too large to analyse (the inertia tensor is not finite)");
     write_principal_moments(session.report, m, k);
   }
-  out.axes = end_point_table(out.molecules);
-  return out;
+  return molecules;
 }
 
 // Centres, moments (amu Angstrom^2) and axes of a pass, in frame order
@@ -338,16 +334,16 @@ void run_core(int n, int n1, std::vector<Label>& isymbol, AtomTable& table, Sess
   PairAxes axes;
   double beta = 0.0;
   for (int pass = 0; pass < 3; ++pass) {
-    const PassInertia inertia = analyse_molecules(session, table, n, n1);
+    const std::array<MoleculeInertia, 2> molecules = analyse_molecules(session, table, n, n1);
+    const PairAxes table_axes = end_point_table(molecules);
     // The solver's signs, should the frames stop the run.
-    if (pass == 0) result.first = principal_axes_of(inertia.molecules, inertia.axes);
-    write_initial_data(session.report, inertia.axes);
-    write_verification(session.report, inertia.molecules, inertia.axes);
+    if (pass == 0) result.first = principal_axes_of(molecules, table_axes);
+    write_initial_data(session.report, table_axes);
+    write_verification(session.report, molecules, table_axes);
 
-    const RightHandedFrames frames =
-        build_frames(session, inertia.molecules, inertia.axes, pass).frames;
+    const RightHandedFrames frames = build_frames(session, molecules, table_axes, pass).frames;
     // Oriented and right-handed.
-    if (pass == 0) result.first = principal_axes_of(inertia.molecules, frames.axes);
+    if (pass == 0) result.first = principal_axes_of(molecules, frames.axes);
 
     const Alignment aligned = alignment_pass(session, frames.axes, pass, best, &result.said);
     const Vec3 cm2 = frames.axes.cm[1];
