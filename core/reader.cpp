@@ -236,8 +236,24 @@ static bool parse_short_decimal(std::string_view text, double& value) {
   return true;
 }
 
+// What from_chars reads whole into a finite double, after at most one '+'
+// that is not followed by a sign, is a Fortran real too ([-]digits[.digits]
+// with an E exponent; from_chars's "inf" and "nan" are not finite): such text
+// needs no check of its form. Anything else takes the full road.
+static bool parse_plain_real(std::string_view text, double& value) {
+  if (text.empty() || text.size() > 400) return false;
+  const char* first = text.data();
+  const char* end = first + text.size();
+  if (*first == '+' && (++first == end || *first == '+' || *first == '-')) return false;
+  double parsed = 0.0;
+  const auto result = std::from_chars(first, end, parsed);
+  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(parsed)) return false;
+  value = parsed;
+  return true;
+}
+
 bool parse_fortran_real(std::string_view text, double& value) {
-  if (parse_short_decimal(text, value)) return true;
+  if (parse_short_decimal(text, value) || parse_plain_real(text, value)) return true;
   size_t exponent = 0;
   if (!scan_fortran_real(text, exponent)) return false;
   char buffer[401];  // NUL-terminated for strtod, the exponent letter as 'E'
