@@ -24,13 +24,14 @@ bool is_separator(char c) { return kSeparators[static_cast<unsigned char>(c)]; }
 
 int split_values(std::string_view line, std::string_view* out, int max) {
   int count = 0;
-  size_t i = 0;
+  const char* p = line.data();
+  const char* const end = p + line.size();
   while (count < max) {
-    while (i < line.size() && is_separator(line[i])) ++i;
-    if (i == line.size()) break;
-    const size_t start = i;
-    while (i < line.size() && !is_separator(line[i])) ++i;
-    out[count++] = line.substr(start, i - start);
+    while (p != end && kSeparators[static_cast<unsigned char>(*p)]) ++p;
+    if (p == end) break;
+    const char* start = p;
+    while (p != end && !kSeparators[static_cast<unsigned char>(*p)]) ++p;
+    out[count++] = std::string_view(start, static_cast<size_t>(p - start));
   }
   return count;
 }
