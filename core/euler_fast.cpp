@@ -432,6 +432,7 @@ class FastScan {
 
   void make_seed() {
     seed_ok_ = false;
+    row3_gap_ = -1.0;
     // sigma_min(V) >= sqrt(1 - ||V^T V - I||_F) (Weyl).
     double gram = 0.0;
     for (int j = 0; j < 3; ++j)
@@ -451,6 +452,15 @@ class FastScan {
         for (int c = 0; c < 3; ++c) est[r][c] += t[r] * v[c];
     }
     const double cb = run_.cb, sb = run_.sb;
+    // Row 3 of M ends in cb whatever alpha and gamma are. The row that would
+    // fit the targets exactly is w = t3 V^-1 (t3: the targets' z components),
+    // and est[2][2] = t3 V^T gives w_z within ||t3|| ||V^-1|| ||I - V^T V||
+    // and its own rounding. A candidate has |cb - w_z| <= ||E row 3|| ||V^-1||,
+    // so where cb lies further from w_z than that can reach, no point is one.
+    double t3 = 0.0;
+    for (const AxisBound& a : axes_) t3 += a.t.z * a.t.z;
+    row3_gap_ = std::fabs(cb - est[2][2]) * (1.0 - 1e-10) -
+                up(up(std::sqrt(t3)) * inv_sigma_ * off) - kAbsUp;
     if (std::fabs(sb) > 1e-3) {
       const double sgn = sb < 0.0 ? -1.0 : 1.0;
       alpha_s_ = std::atan2(sgn * est[2][1], sgn * est[2][0]);
@@ -559,6 +569,8 @@ class FastScan {
       k_rows12 += a.base[0] * a.base[0] + a.base[1] * a.base[1];
       k_row3 += a.base[2] * a.base[2];
     }
+    // No candidate anywhere in this iteration (see make_seed): nothing to visit.
+    if (row3_gap_ > up(up(std::sqrt(k_row3)) * inv_sigma_)) return true;
     const double sb = std::fabs(run_.sb);
     const double chord_a = up((up(std::sqrt(k_row3)) + e0_row3_) * inv_sigma_);
     const double chord_g = up((up(std::sqrt(k_rows12)) + e0_rows12_) * inv_sigma_);
@@ -804,6 +816,7 @@ class FastScan {
   bool seed_ok_ = false;
   double alpha_s_ = 0.0, gamma_s_ = 0.0, sum_s_ = 0.0;
   double inv_sigma_ = 0.0;  // >= 1 / sigma_min(V)
+  double row3_gap_ = -1.0;  // <= |cb - w_z| (see make_seed); negative: unknown
   double e0_row3_ = 0.0, e0_rows12_ = 0.0, e0_all_ = 0.0;  // >= the parts of |E0|
   double beta_dev_ = 0.0;  // >= ||B - I||_2
   long n_ = 0;

@@ -397,6 +397,7 @@ struct EdgeCase {
   double alpha_deg, beta_deg, gamma_deg;
   double residue;        // size of the alignment residue (radians)
   double stretch = 0.0;  // added to molecule 2's X axis along y: not orthonormal
+  double beta_shift_deg = 0.0;  // the fit's beta off the rotation's, as passes leave it
 };
 
 // The grid point (i, g) of the first iteration at beta 1 rad, targets as the
@@ -428,11 +429,13 @@ TEST_P(EdgeFit, MatchesPlainScan) {
   FitSetup setup = make_setup(e.use, e.mode, e.alpha_deg * kDeg, e.beta_deg * kDeg, e.gamma_deg * kDeg,
                               e.residue > 0.0 ? small_rotation(rng, e.residue) : euler_matrix(0, 0, 0));
   setup.source.x.y += e.stretch;
+  setup.beta += e.beta_shift_deg * kDeg;
   expect_same_fit(setup, e.name);
 }
 
 const EdgeCase kEdgeCases[] = {
-    {"beta_0_exactly_alpha_near_full_turn", FitUse::alignment, Mode::analyzer, 359.9, 0.0, 0.0, 0.0},
+    {"beta_0_exactly_alpha_near_full_turn", FitUse::alignment, Mode::analyzer, 359.9, 0.0, 0.0,
+     0.0},
     {"beta_1e_7_deg_euler", FitUse::euler, Mode::analyzer, 123.4, 1e-7, 0.01, 1e-9},
     {"beta_just_below_half_degree", FitUse::alignment, Mode::analyzer, 10.0, 0.4999, 0.2, 1e-6},
     {"beta_just_above_half_degree", FitUse::euler, Mode::analyzer, 10.0, 0.5001, 0.2, 1e-6},
@@ -443,12 +446,17 @@ const EdgeCase kEdgeCases[] = {
     {"beta_180_exactly", FitUse::alignment, Mode::builder, 120.0, 180.0, 0.0, 0.0},
     {"beta_179_4", FitUse::euler, Mode::builder, 5.0, 179.4, 355.0, 1e-6},
     {"alpha_gamma_just_above_0", FitUse::euler, Mode::analyzer, 0.01, 70.0, 0.02, 1e-6},
-    {"alpha_gamma_just_below_full_turn", FitUse::euler, Mode::analyzer, 359.99, 110.0, 359.98, 1e-6},
+    {"alpha_gamma_just_below_full_turn", FitUse::euler, Mode::analyzer, 359.99, 110.0, 359.98,
+     1e-6},
     {"alpha_below_0_gamma_above_0", FitUse::alignment, Mode::analyzer, -0.2, 45.0, 0.2, 1e-6},
-    {"alpha_half_step_below_full_turn", FitUse::euler, Mode::builder, 360.0 - 0.143, 90.0, 180.0, 0.0},
-    {"gamma_on_first_grid_value", FitUse::alignment, Mode::builder, 180.0, 135.0, 0.2864788975654116, 0.0},
+    {"alpha_half_step_below_full_turn", FitUse::euler, Mode::builder, 360.0 - 0.143, 90.0, 180.0,
+     0.0},
+    {"gamma_on_first_grid_value", FitUse::alignment, Mode::builder, 180.0, 135.0,
+     0.2864788975654116, 0.0},
     {"axes_stretched_past_the_bounds", FitUse::euler, Mode::analyzer, 80.0, 60.0, 30.0, 1e-6, 0.8},
     {"axes_stretched_slightly", FitUse::alignment, Mode::analyzer, 80.0, 60.0, 30.0, 1e-6, 0.3},
+    {"beta_off_by_3e_5_deg", FitUse::euler, Mode::analyzer, 80.0, 60.0, 30.0, 1e-6, 0.0, 3e-5},
+    {"beta_off_by_1e_7_deg", FitUse::euler, Mode::analyzer, 300.0, 20.0, 200.0, 0.0, 0.0, -1e-7},
 };
 
 INSTANTIATE_TEST_SUITE_P(FastGridFit, EdgeFit, ::testing::ValuesIn(kEdgeCases),
