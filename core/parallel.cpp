@@ -13,45 +13,22 @@ namespace kavor {
 
 void parallel_for(int jobs, std::size_t count, const std::function<void(std::size_t)>& work,
                   const std::function<void()>& poll) {
-  std::atomic<std::size_t> next{0};
-  std::exception_ptr failure;
-  std::mutex failure_mutex;
-  auto worker = [&](bool polling) {
-    try {
-      using Clock = std::chrono::steady_clock;
-      Clock::time_point polled;
-      for (std::size_t i = next++; i < count; i = next++) {
-        if (polling && Clock::now() - polled >= std::chrono::milliseconds(100)) {
-          poll();
-          polled = Clock::now();
-        }
-        work(i);
-      }
-    } catch (...) {
-      const std::lock_guard<std::mutex> lock(failure_mutex);
-      if (!failure) failure = std::current_exception();
-      next = count;  // no thread takes a further item
-    }
-  };
-  const bool polling = static_cast<bool>(poll);
-  std::vector<std::thread> threads;
-  if (jobs > 1 && count > 1) {
-    const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(jobs) - 1, count - 1);
-    try {
-      threads.reserve(helpers);
-      for (std::size_t t = 0; t < helpers; ++t) threads.emplace_back(worker, false);
-    } catch (const std::exception&) {
-      // std::system_error (EAGAIN) or std::bad_alloc: fewer threads will do.
-    }
-  }
-  worker(polling);
-  for (std::thread& t : threads) t.join();
-  if (failure) std::rethrow_exception(failure);
+  BackgroundFor items;
+  items.start(jobs, count, work);
+  items.finish(poll);
 }
 
-void BackgroundFor::take_items() {
+void BackgroundFor::take_items(const std::function<void()>& poll) {
   try {
-    for (std::size_t i = next_++; i < count_; i = next_++) work_(i);
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point polled;
+    for (std::size_t i = next_++; i < count_; i = next_++) {
+      if (poll && Clock::now() - polled >= std::chrono::milliseconds(100)) {
+        poll();
+        polled = Clock::now();
+      }
+      work_(i);
+    }
   } catch (...) {
     const std::lock_guard<std::mutex> lock(failure_mutex_);
     if (!failure_) failure_ = std::current_exception();
@@ -69,15 +46,15 @@ void BackgroundFor::start(int jobs, std::size_t count, std::function<void(std::s
     const std::size_t helpers = std::min<std::size_t>(static_cast<std::size_t>(jobs) - 1, count - 1);
     try {
       threads_.reserve(helpers);
-      for (std::size_t t = 0; t < helpers; ++t) threads_.emplace_back([this] { take_items(); });
+      for (std::size_t t = 0; t < helpers; ++t) threads_.emplace_back([this] { take_items({}); });
     } catch (const std::exception&) {
       // std::system_error (EAGAIN) or std::bad_alloc: fewer threads will do.
     }
   }
 }
 
-void BackgroundFor::finish() {
-  take_items();
+void BackgroundFor::finish(const std::function<void()>& poll) {
+  take_items(poll);
   join();
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }

@@ -30,9 +30,10 @@ void parallel_for(int jobs, std::size_t count, const std::function<void(std::siz
 // The items of parallel_for taken by jobs - 1 helper threads from start()
 // on, while the calling thread does other work (the batch program reads its
 // next frames); finish() has the calling thread take the items still left
-// and returns when all are done, rethrowing the first exception as
-// parallel_for does. With one job every item is done in finish(). The
-// destructor stops the handing out of items and waits for the helpers.
+// (calling `poll` as parallel_for does) and returns when all are done,
+// rethrowing the first exception. With one job every item is done in
+// finish(). parallel_for is start() and finish() at once. The destructor
+// stops the handing out of items and waits for the helpers.
 class BackgroundFor {
  public:
   BackgroundFor() = default;
@@ -40,10 +41,10 @@ class BackgroundFor {
   BackgroundFor& operator=(const BackgroundFor&) = delete;
   ~BackgroundFor();
   void start(int jobs, std::size_t count, std::function<void(std::size_t)> work);
-  void finish();
+  void finish(const std::function<void()>& poll = {});
 
  private:
-  void take_items();
+  void take_items(const std::function<void()>& poll);
   void join();
 
   std::function<void(std::size_t)> work_;

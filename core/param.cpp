@@ -345,7 +345,8 @@ void run_core(int n, int n1, std::vector<Label>& isymbol, AtomTable& table, Sess
     // Oriented and right-handed.
     if (pass == 0) result.first = principal_axes_of(molecules, frames.axes);
 
-    const Alignment aligned = alignment_pass(session, frames.axes, pass, best, &result.said);
+    const Alignment aligned = alignment_pass(session, frames.axes, pass, best);
+    result.said.insert(result.said.end(), aligned.said.begin(), aligned.said.end());
     const Vec3 cm2 = frames.axes.cm[1];
     for (int i = 0; i < n; ++i) {
       Atom& a = table[i];
@@ -386,8 +387,7 @@ void run_core(int n, int n1, std::vector<Label>& isymbol, AtomTable& table, Sess
 
 }  // namespace
 
-Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestAngles& best,
-                         std::vector<std::string>* warnings) {
+Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestAngles& best) {
   const Vec3 cm2 = axes.cm[1];
   FitSetup setup;
   setup.source = FitAxes{sub(axes.endpoints[kAxis_X], cm2), sub(axes.endpoints[kAxis_Y], cm2),
@@ -400,10 +400,9 @@ Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestA
   setup.mode = session.mode;
   FitTrace trace(false);
   grid_fit(setup, best, trace);
-  std::vector<std::string> unused;
-  write_alignment_warnings(session, trace, pass, warnings != nullptr ? *warnings : unused);
-
   Alignment out;
+  write_alignment_warnings(session, trace, pass, out.said);
+
   out.rotation = euler_matrix(best.alpha, best.beta, best.gamma);
   for (int k = 0; k < 6; ++k)
     out.axes.endpoints[k] = mul(out.rotation, sub(axes.endpoints[k], cm2));

@@ -80,10 +80,9 @@ struct Alignment {
   Mat3 rotation;
   PairAxes axes;
   double beta = 0.0;  // angle between z and Z afterwards, radians
+  std::vector<std::string> said;  // console lines of warnings that let the run go on
 };
-// The console lines of warnings that let the run go on are added to `warnings`.
-Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestAngles& best,
-                         std::vector<std::string>* warnings = nullptr);
+Alignment alignment_pass(Session& session, const PairAxes& axes, int pass, BestAngles& best);
 // Molecule 2's frame onto molecule 1's: the Euler angles in `best`.
 void euler_search(Session& session, const PairAxes& axes, double beta, BestAngles& best);
 // Molecule 1's centre in frame XYZ: r (Angstrom), theta in [0, pi], phi in (-pi, pi].
