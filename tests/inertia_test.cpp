@@ -271,9 +271,21 @@ TEST(RotationalConstants, WaterGigahertzAndWavenumbers) {
   EXPECT_EQ(std::stod(lines[kg + 4].substr(12)), core.mol[0].moments[0] * 1.0000000116860974e-07);
 }
 
-// diasym calls dsyev's inner routines directly for 3 x 3 matrices: it must
-// give dsyev's bits, for tensors of every size the programs meet (g cm^2),
-// with repeated or zero moments, zero off-diagonals, and where dsyev scales.
+// diasym runs dsyev's steps itself for 3 x 3 matrices (partly as C++
+// transcriptions): it must give dsyev's bits. True if it does for the
+// symmetric matrix m (column by column).
+bool diasym_equals_dsyev(const double (&m)[9]) {
+  double a[9], b[3], ref_a[9], ref_b[3];
+  std::memcpy(a, m, sizeof m);
+  std::memcpy(ref_a, m, sizeof m);
+  diasym(a, b, 3);
+  diasym_dsyev(ref_a, ref_b, 3);
+  return std::memcmp(a, ref_a, sizeof a) == 0 && std::memcmp(b, ref_b, sizeof b) == 0;
+}
+
+// Tensors of every size the programs meet (g cm^2) and where dsyev scales,
+// with repeated or zero moments, zero off-diagonals in each place, exactly
+// diagonal ones and moments a few units in the last place apart.
 TEST(Diasym, EqualsDsyevBitForBit) {
   std::mt19937_64 rng(20261208);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -287,12 +299,96 @@ TEST(Diasym, EqualsDsyevBitForBit) {
     if (k % 5 == 2) m[0] = m[4] = m[8], m[1] = m[3] = m[2] = m[6] = m[5] = m[7] = 0.0;  // spherical
     if (k % 5 == 3) m[1] = m[3] = m[5] = m[7] = 0.0;        // linear-ish
     if (k % 11 == 4) m[0] = m[4] = 0.0, m[1] = m[3] = 0.0;  // a zero moment
-    double a[9], b[3], ref_a[9], ref_b[3];
-    std::memcpy(a, m, sizeof m);
-    std::memcpy(ref_a, m, sizeof m);
-    diasym(a, b, 3);
-    diasym_dsyev(ref_a, ref_b, 3);
-    if (std::memcmp(a, ref_a, sizeof a) != 0 || std::memcmp(b, ref_b, sizeof b) != 0) ++differ;
+    // One zero off-diagonal, (0,1), (0,2) or (1,2); none at all; two
+    // moments 0 to 3 ulp apart; a tiny (0,1) or (1,2).
+    if (k % 13 == 5) m[1 + k % 2] = m[3 * (1 + k % 2)] = 0.0;
+    if (k % 13 == 6) m[5] = m[7] = 0.0;
+    if (k % 13 == 7) m[1] = m[3] = m[2] = m[6] = m[5] = m[7] = 0.0;
+    if (k % 17 == 8) m[4] = m[0] * (1.0 + (k % 4) * 0x1p-52);
+    if (k % 19 == 9) m[1 + 4 * (k % 2)] *= 1e-9, m[3 + 4 * (k % 2)] = m[1 + 4 * (k % 2)];
+    if (!diasym_equals_dsyev(m)) ++differ;
+  }
+  EXPECT_EQ(differ, 0);
+}
+
+// Tensors of molecules (amu A^2) in random orientations: symmetric and
+// spherical tops, whose repeated moments differ only by rounding, and linear
+// and planar ones; plus matrices whose tridiagonal form splits into a block
+// too small for the transcribed iteration, which dsteqr itself then solves.
+TEST(Diasym, EqualsDsyevOnMoleculeTensors) {
+  std::mt19937_64 rng(8128);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  auto tensor_of = [](const std::vector<Vec3>& r, const std::vector<double>& mass, double(&m)[9]) {
+    std::memset(m, 0, sizeof m);
+    for (size_t k = 0; k < r.size(); ++k) {
+      const double p[3] = {r[k].x, r[k].y, r[k].z};
+      const double r2 = p[0] * p[0] + p[1] * p[1] + p[2] * p[2];
+      for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) m[i + 3 * j] += mass[k] * ((i == j ? r2 : 0.0) - p[i] * p[j]);
+    }
+  };
+  int differ = 0;
+  for (int k = 0; k < 4000; ++k) {
+    // A random rotation from a random unit quaternion.
+    double q[4], n2 = 0.0;
+    for (double& c : q) c = u(rng), n2 += c * c;
+    for (double& c : q) c /= std::sqrt(n2);
+    const double w = q[0], x = q[1], y = q[2], z = q[3];
+    const double rot[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+                              {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+                              {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+    std::vector<Vec3> local;
+    std::vector<double> mass;
+    switch (k % 4) {
+      case 0:  // methane-like spherical top
+        local = {{0, 0, 0},
+                 {0.63, 0.63, 0.63},
+                 {-0.63, -0.63, 0.63},
+                 {-0.63, 0.63, -0.63},
+                 {0.63, -0.63, -0.63}};
+        mass = {element_mass(6), 1.008, 1.008, 1.008, 1.008};
+        break;
+      case 1:  // benzene-like ring: oblate symmetric top, planar
+        for (int i = 0; i < 12; ++i) {
+          const double t = M_PI / 3.0 * (i % 6), rad = i < 6 ? 1.39 : 2.47;
+          local.push_back({rad * std::cos(t), rad * std::sin(t), 0.0});
+          mass.push_back(i < 6 ? element_mass(6) : element_mass(1));
+        }
+        break;
+      case 2:  // linear
+        local = {{0, 0, -1.16}, {0, 0, 0}, {0, 0, 1.16}};
+        mass = {element_mass(8), element_mass(6), element_mass(8)};
+        break;
+      default:  // ammonia-like prolate or oblate symmetric top
+        for (int i = 0; i < 3; ++i) {
+          const double t = 2.0 * M_PI / 3.0 * i;
+          local.push_back({0.94 * std::cos(t), 0.94 * std::sin(t), -0.38});
+          mass.push_back(element_mass(1));
+        }
+        local.push_back({0, 0, 0});
+        mass.push_back(element_mass(7));
+    }
+    std::vector<Vec3> r;
+    for (const Vec3& p : local) {
+      const double v[3] = {p.x, p.y, p.z};
+      double o[3];
+      for (int i = 0; i < 3; ++i) o[i] = rot[i][0] * v[0] + rot[i][1] * v[1] + rot[i][2] * v[2];
+      r.push_back({o[0], o[1], o[2]});
+    }
+    double m[9];
+    tensor_of(r, mass, m);
+    if (!diasym_equals_dsyev(m)) ++differ;
+    // The same molecule in its own axes: exactly diagonal, or nearly.
+    tensor_of(local, mass, m);
+    if (!diasym_equals_dsyev(m)) ++differ;
+  }
+  // One moment of order 1 beside a 2 x 2 block near 1e-130, below the
+  // range the transcription iterates in.
+  for (int k = 0; k < 200; ++k) {
+    const double t = 1e-130 * (1.0 + u(rng)), big = 1.0 + u(rng), off = t * u(rng);
+    double m[9] = {big, 0.0, 0.0, 0.0, t, off, 0.0, off, 2.0 * t};
+    if (k % 2) m[0] = t, m[1] = m[3] = off, m[4] = 2.0 * t, m[5] = m[7] = 0.0, m[8] = big;
+    if (!diasym_equals_dsyev(m)) ++differ;
   }
   EXPECT_EQ(differ, 0);
 }

@@ -4,15 +4,13 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/lapack/steqr3.hpp"
+
 extern "C" {
 void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w,
             double* work, const int* lwork, int* info, std::size_t jobz_len, std::size_t uplo_len);
 void dsytd2_(const char* uplo, const int* n, double* a, const int* lda, double* d, double* e,
              double* tau, int* info, std::size_t uplo_len);
-void dorg2l_(const int* m, const int* n, const int* k, double* a, const int* lda, const double* tau,
-             double* work, int* info);
-void dsteqr_(const char* compz, const int* n, double* d, double* e, double* z, const int* ldz,
-             double* work, int* info, std::size_t compz_len);
 }
 
 namespace kavor {
@@ -36,19 +34,26 @@ void diasym_dsyev(double* a, double* b, int n) {
 // queries and a look at the norm: dsytrd, which for n below its block size
 // is dsytd2; dorgtr, which shifts the reflectors one column left, sets the
 // last row and column to the identity's and calls dorgql, which for so few
-// reflectors is dorg2l; then dsteqr. Called here directly, with the same
-// arrays in the same places, the same routines give the same bits without
-// dsyev's overhead. Only where dsyev would scale the matrix (its largest
-// element outside about 1e-146 .. 1e146) or for other sizes is dsyev called.
+// reflectors is dorg2l; then dsteqr. The same steps here, with the same
+// arrays in the same places, give the same bits without dsyev's overhead:
+// dsytd2 is LAPACK's own, dorg2l and dsteqr are C++ transcriptions
+// (steqr3.hpp) that repeat the Fortran's operations exactly. Only where dsyev
+// would scale the matrix (its largest element outside about 1e-146 .. 1e146),
+// for non-finite elements or other sizes is dsyev called.
 void diasym(double* a, double* b, int n) {
+  bool in_range = n == 3;
   double largest = 0.0;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i <= j; ++i) largest = std::fmax(largest, std::fabs(a[i + j * n]));
-  if (n != 3 || !(largest > 1e-140 && largest < 1e140)) {
+  for (int j = 0; j < n && in_range; ++j)
+    for (int i = 0; i <= j; ++i) {
+      const double v = std::fabs(a[i + j * n]);
+      in_range = in_range && v < 1e140;  // false for NaN as well
+      largest = std::fmax(largest, v);
+    }
+  if (!in_range || !(largest > 1e-140)) {
     diasym_dsyev(a, b, n);
     return;
   }
-  double e[2], tau[2], work[4];
+  double e[2], tau[2];
   int info = 0;
   dsytd2_("U", &n, a, &n, b, e, tau, &info, 1);
   // dorgtr, UPLO "U" (column-major, lda 3).
@@ -59,9 +64,8 @@ void diasym(double* a, double* b, int n) {
   }
   for (int i = 1; i <= n - 1; ++i) at(i, n) = 0.0;
   at(n, n) = 1.0;
-  const int m = n - 1;
-  dorg2l_(&m, &m, &m, a, &n, tau, work, &info);
-  dsteqr_("V", &n, b, e, a, &n, work, &info, 1);
+  dorg2l2(a, tau);
+  dsteqr3(b, e, a);
   // info ignored: see the header.
 }
 
