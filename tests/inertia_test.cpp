@@ -383,11 +383,13 @@ TEST(Diasym, EqualsDsyevOnMoleculeTensors) {
     if (!diasym_equals_dsyev(m)) ++differ;
   }
   // One moment of order 1 beside a 2 x 2 block near 1e-130, below the
-  // range the transcription iterates in.
-  for (int k = 0; k < 200; ++k) {
+  // range the transcribed iteration works in; and a (0,2) element near
+  // 1e-160, whose norm dsytd2's dnrm2 would scale.
+  for (int k = 0; k < 300; ++k) {
     const double t = 1e-130 * (1.0 + u(rng)), big = 1.0 + u(rng), off = t * u(rng);
     double m[9] = {big, 0.0, 0.0, 0.0, t, off, 0.0, off, 2.0 * t};
-    if (k % 2) m[0] = t, m[1] = m[3] = off, m[4] = 2.0 * t, m[5] = m[7] = 0.0, m[8] = big;
+    if (k % 3 == 1) m[0] = t, m[1] = m[3] = off, m[4] = 2.0 * t, m[5] = m[7] = 0.0, m[8] = big;
+    if (k % 3 == 2) m[2] = m[6] = 1e-30 * off, m[4] = m[8] = big, m[5] = m[7] = u(rng);
     if (!diasym_equals_dsyev(m)) ++differ;
   }
   EXPECT_EQ(differ, 0);

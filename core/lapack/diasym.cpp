@@ -4,13 +4,11 @@
 #include <cstddef>
 #include <vector>
 
-#include "core/lapack/steqr3.hpp"
+#include "core/lapack/dsyev3.hpp"
 
 extern "C" {
 void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w,
             double* work, const int* lwork, int* info, std::size_t jobz_len, std::size_t uplo_len);
-void dsytd2_(const char* uplo, const int* n, double* a, const int* lda, double* d, double* e,
-             double* tau, int* info, std::size_t uplo_len);
 }
 
 namespace kavor {
@@ -36,8 +34,8 @@ void diasym_dsyev(double* a, double* b, int n) {
 // last row and column to the identity's and calls dorgql, which for so few
 // reflectors is dorg2l; then dsteqr. The same steps here, with the same
 // arrays in the same places, give the same bits without dsyev's overhead:
-// dsytd2 is LAPACK's own, dorg2l and dsteqr are C++ transcriptions
-// (steqr3.hpp) that repeat the Fortran's operations exactly. Only where dsyev
+// dsytd2, dorg2l and dsteqr are C++ transcriptions for this size
+// (dsyev3.hpp) that repeat the Fortran's operations exactly. Only where dsyev
 // would scale the matrix (its largest element outside about 1e-146 .. 1e146),
 // for non-finite elements or other sizes is dsyev called.
 void diasym(double* a, double* b, int n) {
@@ -54,8 +52,7 @@ void diasym(double* a, double* b, int n) {
     return;
   }
   double e[2], tau[2];
-  int info = 0;
-  dsytd2_("U", &n, a, &n, b, e, tau, &info, 1);
+  dsytd2_n3(a, b, e, tau);
   // dorgtr, UPLO "U" (column-major, lda 3).
   auto at = [&](int row, int col) -> double& { return a[(row - 1) + (col - 1) * 3]; };
   for (int j = 1; j <= n - 1; ++j) {
@@ -64,8 +61,8 @@ void diasym(double* a, double* b, int n) {
   }
   for (int i = 1; i <= n - 1; ++i) at(i, n) = 0.0;
   at(n, n) = 1.0;
-  dorg2l2(a, tau);
-  dsteqr3(b, e, a);
+  dorg2l_n2(a, tau);
+  dsteqr_n3(b, e, a);
   // info ignored: see the header.
 }
 

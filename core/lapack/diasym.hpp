@@ -5,7 +5,8 @@ namespace kavor {
 
 // Eigen-decomposition of the symmetric n x n matrix a (column by column,
 // upper triangle used) with LAPACK dsyev, JOBZ "V", UPLO "U" (for n = 3 the
-// routines dsyev runs are called directly, with dsyev's results). On return b
+// steps dsyev takes are run as exact C++ transcriptions, with dsyev's
+// results to the last bit). On return b
 // holds the eigenvalues in ascending order and column j of a (a[j*n + 0..n-1])
 // the unit eigenvector of b[j]; each eigenvector's sign is whatever dsyev
 // gives. dsyev's INFO is not acted on: a finite 3 x 3 symmetric matrix always

@@ -1,4 +1,5 @@
-// Transcriptions of reference LAPACK 3.11 routines (dsteqr with the pieces it
+// Transcriptions of reference LAPACK 3.11 routines (dsytd2 with dlarfg,
+// dnrm2 and the BLAS dsymv, ddot, daxpy, dsyr2; dsteqr with the pieces it
 // calls for COMPZ "V": dlanst "M", dlaev2, dlapy2, dlartg, dlasr "R" "V" "F"
 // and "B", dswap; and dorg2l with dlarf and the BLAS dgemv, dger, dscal),
 // specialised to the sizes diasym meets. They are exact, not merely close:
@@ -10,12 +11,14 @@
 // SIGN(a, b) is copysign, and ABS/MAX/MIN of finite numbers are fabs and
 // plain comparisons. Indices below count from 1, as in the Fortran, so that
 // each line can be read against its source.
-#include "core/lapack/steqr3.hpp"
+#include "core/lapack/dsyev3.hpp"
 
 #include <cmath>
 #include <cstddef>
 
 extern "C" {
+void dsytd2_(const char* uplo, const int* n, double* a, const int* lda, double* d, double* e,
+             double* tau, int* info, std::size_t uplo_len);
 void dsteqr_(const char* compz, const int* n, double* d, double* e, double* z, const int* ldz,
              double* work, int* info, std::size_t compz_len);
 }
@@ -43,7 +46,7 @@ const double kRtmin = std::sqrt(kSafmin);
 const double kRtmax = std::sqrt(kSafmax / 2.0);
 
 // dlapy2 for finite arguments (its NaN and overflow branches cannot be
-// reached from dsteqr3, which hands non-finite input to dsteqr).
+// reached from dsteqr_n3, which hands non-finite input to dsteqr).
 double dlapy2(double x, double y) {
   const double xabs = std::fabs(x), yabs = std::fabs(y);
   const double w = xabs > yabs ? xabs : yabs;
@@ -359,7 +362,7 @@ bool steqr(double* d0, double* e0, double* z) {
 
 }  // namespace
 
-void dsteqr3(double* d, double* e, double* z) {
+void dsteqr_n3(double* d, double* e, double* z) {
   bool finite = true;
   for (int i = 0; i < kN; ++i) finite = finite && std::isfinite(d[i]);
   for (int i = 0; i < kN - 1; ++i) finite = finite && std::isfinite(e[i]);
@@ -378,7 +381,81 @@ void dsteqr3(double* d, double* e, double* z) {
   // info ignored, as diasym ignores dsyev's.
 }
 
-void dorg2l2(double* a, const double* tau) {
+void dsytd2_n3(double* a, double* d, double* e, double* tau) {
+  auto at = [a](int i, int j) -> double& { return a[(i - 1) + (j - 1) * 3]; };
+  // I = 2: dlarfg(2, A(2,3), A(1,3)) makes the reflector that clears A(1,3).
+  // Its dnrm2 of the one element x is scl*sqrt(sumsq) with scl 1 and sumsq
+  // 0 + x**2 while |x| is in the unscaled range [tsml, tbig] = [2^-511,
+  // 2^486]; outside it, dsytd2 runs itself (nothing is changed yet).
+  const double ax = std::fabs(at(1, 3));
+  if (ax != 0.0 && !(ax >= 0x1p-511 && ax <= 0x1p486)) {
+    const int n = kN;
+    int info = 0;
+    dsytd2_("U", &n, a, &n, d, e, tau, &info, 1);
+    return;
+  }
+  double taui = 0.0;
+  if (ax != 0.0) {  // xnorm 0 gives tau 0 and leaves alpha
+    const double xnorm = 1.0 * std::sqrt(0.0 + ax * ax);
+    const double alpha = at(2, 3);
+    // beta is at least xnorm >= 2^-511, far above dlarfg's rescaling
+    // threshold dlamch("S") / dlamch("E") = 2^-969.
+    const double beta = -std::copysign(dlapy2(alpha, xnorm), alpha);
+    taui = (beta - alpha) / beta;
+    at(1, 3) = (1.0 / (alpha - beta)) * at(1, 3);  // dscal
+    at(2, 3) = beta;
+  }
+  e[1] = at(2, 3);
+  if (taui != 0.0) {
+    at(2, 3) = 1.0;
+    // v = A(1:2, 3). dsymv "U", N 2, ALPHA taui, BETA 0: y = 0, then
+    // column by column y(j) = (y(j) + temp1*A(j,j)) + alpha*temp2.
+    const double v1 = at(1, 3), v2 = at(2, 3);
+    double y1 = 0.0, y2 = 0.0;
+    {
+      const double temp1 = taui * v1, temp2 = 0.0;
+      y1 = y1 + temp1 * at(1, 1) + taui * temp2;
+    }
+    {
+      const double temp1 = taui * v2;
+      double temp2 = 0.0;
+      y1 = y1 + temp1 * at(1, 2);
+      temp2 = temp2 + at(1, 2) * v1;
+      y2 = y2 + temp1 * at(2, 2) + taui * temp2;
+    }
+    // alpha = -HALF*taui*ddot(2, y, v), ddot summing from 0 in order.
+    double dot = 0.0;
+    dot = dot + y1 * v1;
+    dot = dot + y2 * v2;
+    const double alpha = -(0.5 * taui * dot);
+    // daxpy y = y + alpha*v, which returns at once for a zero alpha.
+    if (alpha != 0.0) {
+      y1 = y1 + alpha * v1;
+      y2 = y2 + alpha * v2;
+    }
+    // dsyr2 "U", N 2, ALPHA -1: A = A - v w**T - w v**T column by column,
+    // a column skipped where both v(j) and w(j) are zero.
+    if (v1 != 0.0 || y1 != 0.0) {
+      const double temp1 = -1.0 * y1, temp2 = -1.0 * v1;
+      at(1, 1) = at(1, 1) + v1 * temp1 + y1 * temp2;
+    }
+    if (v2 != 0.0 || y2 != 0.0) {
+      const double temp1 = -1.0 * y2, temp2 = -1.0 * v2;
+      at(1, 2) = at(1, 2) + v1 * temp1 + y1 * temp2;
+      at(2, 2) = at(2, 2) + v2 * temp1 + y2 * temp2;
+    }
+    at(2, 3) = e[1];
+  }
+  d[2] = at(3, 3);
+  tau[1] = taui;
+  // I = 1: dlarfg of order 1 gives tau 0, so nothing is applied.
+  e[0] = at(1, 2);
+  d[1] = at(2, 2);
+  tau[0] = 0.0;
+  d[0] = at(1, 1);
+}
+
+void dorg2l_n2(double* a, const double* tau) {
   // A(i, j) with LDA 3.
   auto at = [a](int i, int j) -> double& { return a[(i - 1) + (j - 1) * 3]; };
   // i = 1, ii = 1: dlarf on no columns and dscal of no elements do nothing.
