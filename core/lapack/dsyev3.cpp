@@ -47,7 +47,7 @@ const double kRtmax = std::sqrt(kSafmax / 2.0);
 
 // dlapy2 for finite arguments (its NaN and overflow branches cannot be
 // reached from dsteqr_n3, which hands non-finite input to dsteqr).
-double dlapy2(double x, double y) {
+[[gnu::always_inline]] inline double dlapy2(double x, double y) {
   const double xabs = std::fabs(x), yabs = std::fabs(y);
   const double w = xabs > yabs ? xabs : yabs;
   const double z = xabs < yabs ? xabs : yabs;
@@ -58,7 +58,7 @@ double dlapy2(double x, double y) {
 
 // dlartg, the algorithm of LAPACK 3.10 and later (not the older one with its
 // iterative rescaling).
-void dlartg(double f, double g, double& c, double& s, double& r) {
+[[gnu::always_inline]] inline void dlartg(double f, double g, double& c, double& s, double& r) {
   const double f1 = std::fabs(f), g1 = std::fabs(g);
   if (g == 0.0) {
     c = 1.0;
@@ -89,7 +89,8 @@ void dlartg(double f, double g, double& c, double& s, double& r) {
 
 // dlaev2: eigen-decomposition of [[a, b], [b, c]]; rt1 is the eigenvalue of
 // larger magnitude and (cs1, sn1) its unit eigenvector.
-void dlaev2(double a, double b, double c, double& rt1, double& rt2, double& cs1, double& sn1) {
+[[gnu::always_inline]] inline void dlaev2(double a, double b, double c, double& rt1, double& rt2,
+                                          double& cs1, double& sn1) {
   const double sm = a + c;
   const double df = a - c;
   const double adf = std::fabs(df);
@@ -159,10 +160,11 @@ void dlaev2(double a, double b, double c, double& rt1, double& rt2, double& cs1,
 // One plane rotation of dlasr SIDE "R", PIVOT "V" on columns j and j+1 of
 // the 3 x 3 z (1-based, LDZ 3), skipped, as dlasr skips it, when it is the
 // identity (which also keeps the signs of zeros).
-void rotate_columns(double* z, int j, double ctemp, double stemp) {
+[[gnu::always_inline]] inline void rotate_columns(double* z, int j, double ctemp, double stemp) {
   if (ctemp != 1.0 || stemp != 0.0) {
     double* zj = z + (j - 1) * kN;
     double* zj1 = z + j * kN;
+#pragma GCC unroll 3
     for (int i = 0; i < kN; ++i) {
       const double temp = zj1[i];
       zj1[i] = ctemp * temp - stemp * zj[i];
@@ -170,6 +172,10 @@ void rotate_columns(double* z, int j, double ctemp, double stemp) {
     }
   }
 }
+
+// The helpers above are inlined: at this size their calls cost as much as
+// their arithmetic. Inlining and unrolling change no result, as operations
+// are neither contracted nor reordered.
 
 // dsteqr's body on copies; false where it would scale a block or run out of
 // iterations (the caller then runs dsteqr itself).
