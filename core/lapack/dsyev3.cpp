@@ -45,8 +45,9 @@ const double kSsfmin = std::sqrt(kSafmin) / kEps2;
 const double kRtmin = std::sqrt(kSafmin);
 const double kRtmax = std::sqrt(kSafmax / 2.0);
 
-// dlapy2 for finite arguments (its NaN and overflow branches cannot be
-// reached from dsteqr_n3, which hands non-finite input to dsteqr).
+// dlapy2 for finite arguments (its NaN and overflow branches are not
+// reached: dsteqr_n3 hands non-finite input to dsteqr, and dsytd2_n3 is
+// given finite matrices).
 [[gnu::always_inline]] inline double dlapy2(double x, double y) {
   const double xabs = std::fabs(x), yabs = std::fabs(y);
   const double w = xabs > yabs ? xabs : yabs;

@@ -6,7 +6,7 @@
 namespace kavor {
 
 // dsytd2 (reference LAPACK 3.11 with the reference BLAS) for UPLO "U", N 3,
-// LDA 3: reduces the symmetric a (upper triangle, column by column) to
+// LDA 3: reduces the finite symmetric a (upper triangle, column by column) to
 // tridiagonal form, d[0..2] its diagonal and e[0..1] its off-diagonal, and
 // leaves the reflectors in a and tau as dsytd2 does, bit for bit. A column
 // whose norm dnrm2 would scale (outside 2^-511 .. 2^486) is left to dsytd2.
