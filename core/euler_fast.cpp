@@ -294,7 +294,8 @@ struct ScanScratch {
   long first_n = 0;
   std::vector<std::uint64_t> points;  // g * n + i of the points to evaluate
   std::vector<long> strips;  // (gamma index, first alpha, end alpha) near the seed
-  std::vector<signed char> row3;  // per alpha of the strips: whether row 3 may pass
+  std::vector<signed char> row3;    // per alpha of the strips: whether row 3 passes
+  std::vector<double> row3_values;  // and its components, three per alpha
 
   // Refined grids met before, with their values, runs, sines and cosines as
   // far as they were built: the same first value, step and size give the
@@ -668,9 +669,11 @@ class FastScan {
       return true;
     }
     // Few points: each is tried as it is, in scan order, with row 3 (alpha
-    // only) tested first and then rows 1 and 2, computed as evaluate computes
-    // them and held to the tolerance plus the margin, so that only points
-    // that may score 90 reach evaluate.
+    // only) tested first and then rows 1 and 2. The components are computed
+    // exactly as evaluate computes them (the same products and sums of the
+    // same sines and cosines, in the same order) and held to the same
+    // tolerance, so a point that passes all nine is one evaluate would score
+    // 90, and it goes on with the rotated axes at hand.
     long a_begin = n_, a_end = 0, g_end_built = 0;
     for (size_t k = 0; k < strips.size(); k += 3) {
       a_begin = std::min(a_begin, strips[k + 1]);
@@ -682,10 +685,13 @@ class FastScan {
     for (size_t k = 0; k < strips.size(); k += 3) g_begin = std::min(g_begin, strips[k]);
     alpha_axis_->fill(a_begin, a_end);
     gamma_axis_->fill(g_begin, g_end_built);
-    // Row 3 of each alpha, once: 1 when it may pass, 0 when not, -1 not yet known.
+    // Row 3 of each alpha, once: 1 when it passes, 0 when not, -1 not yet
+    // known; with its three components (p, q, s) when it passes.
     std::vector<signed char>& row3 = scratch_.row3;
     row3.assign(static_cast<size_t>(a_end - a_begin), -1);
-    const double cb = run_.cb, sb_run = run_.sb;
+    std::vector<double>& row3_values = scratch_.row3_values;
+    if (row3_values.size() < 3 * row3.size()) row3_values.resize(3 * row3.size());
+    const double cb = run_.cb, sb_run = run_.sb, tolerance = run_.tolerance;
     const std::vector<double>& alphas = alpha_axis_->values;
     const std::vector<double>& gammas = gamma_axis_->values;
     for (size_t k = 0; k < strips.size(); k += 3) {
@@ -695,33 +701,37 @@ class FastScan {
       for (long i = strips[k + 1]; i < strips[k + 2]; ++i) {
         signed char& known = row3[static_cast<size_t>(i - a_begin)];
         if (known == 0) continue;
+        double* z3 = &row3_values[3 * static_cast<size_t>(i - a_begin)];
         double ca, sa;
         alpha_trig_->get(i, ca, sa);
         if (known < 0) {
           const double m20 = ca * sb_run, m21 = sa * sb_run;
           known = 1;
-          for (const AxisBound& a : axes_)
-            if (!(std::fabs(m20 * a.v.x + m21 * a.v.y + cb * a.v.z - a.t.z) < a.base[2])) known = 0;
+          for (int c = 0; c < 3; ++c) {
+            const AxisBound& a = axes_[c];
+            z3[c] = m20 * a.v.x + m21 * a.v.y + cb * a.v.z;
+            if (!(std::fabs(z3[c] - a.t.z) < tolerance)) known = 0;
+          }
           if (known == 0) continue;
         }
         if (!have_gamma) {
           gamma_trig_->get(g, cg, sg);
           have_gamma = true;
         }
-        // Rows 1 and 2 as evaluate computes them, axis by axis, stopping at
-        // the first component out of reach.
+        // Rows 1 and 2, axis by axis, stopping at the first component out
+        // of the tolerance.
         const Mat3 m = euler_matrix_from(ca, sa, cb, sb_run, cg, sg);
+        Vec3 turned[3];
         bool rows12 = true;
-        for (const AxisBound& a : axes_) {
+        for (int c = 0; c < 3 && rows12; ++c) {
+          const AxisBound& a = axes_[c];
           const double r1 = m.m[0][0] * a.v.x + m.m[0][1] * a.v.y + m.m[0][2] * a.v.z;
           const double r2 = m.m[1][0] * a.v.x + m.m[1][1] * a.v.y + m.m[1][2] * a.v.z;
-          if (!(std::fabs(r1 - a.t.x) < a.base[0]) || !(std::fabs(r2 - a.t.y) < a.base[1])) {
-            rows12 = false;
-            break;
-          }
+          rows12 = std::fabs(r1 - a.t.x) < tolerance && std::fabs(r2 - a.t.y) < tolerance;
+          turned[c] = Vec3{r1, r2, z3[c]};
         }
         if (!rows12) continue;
-        run_.evaluate(alphas[i], ca, sa, gammas[g], cg, sg, *observer_);
+        run_.scored_90(alphas[i], gammas[g], turned[0], turned[1], turned[2], *observer_);
       }
     }
     return true;

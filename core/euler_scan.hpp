@@ -119,6 +119,13 @@ struct FitRun {
     if (std::fabs(s.y - ty.y) < tolerance) verificador += 10;
     if (std::fabs(s.z - ty.z) < tolerance) verificador += 10;
     if (verificador != 90) return;
+    scored_90(alpha, gamma, p, q, s, observer);
+  }
+
+  // The rest of evaluate for a point whose nine components (p = M.Z,
+  // q = M.X, s = M.Y, computed as above) all lie within the tolerance.
+  void scored_90(double alpha, double gamma, const Vec3& p, const Vec3& q, const Vec3& s,
+                 FitObserver& observer) {
     if (gated(alpha, gamma)) return;
     candidate(alpha, gamma, p, q, s, observer);
   }
@@ -154,20 +161,36 @@ struct FitRun {
   // a value that is not negative never lowers a sum: once the angles so far
   // reach the best sum, the whole sum does too and the point cannot win. The
   // sum is formed in the same order, (dz + dx) + dy, so a point that wins
-  // wins with the same bits.
+  // wins with the same bits. Before any atan2, the sum of the three angles'
+  // floors (angle_floor) is held against the best sum: rounding is
+  // monotonic, so that sum formed in the same order is not above the real
+  // one, and a point whose floors already reach the best sum cannot win.
   void quiet_candidate(double alpha, double gamma, const Vec3& p, const Vec3& q, const Vec3& s) {
-    double cosine, sine;
-    pair_angle(p, setup.target.z, cosine, sine);
-    const double dz = std::atan2(sine, cosine) * 180.0 / kPi;
+    double cos_z, sin_z, cos_x, sin_x, cos_y, sin_y;
+    pair_angle(p, setup.target.z, cos_z, sin_z);
+    pair_angle(q, setup.target.x, cos_x, sin_x);
+    pair_angle(s, setup.target.y, cos_y, sin_y);
+    if (angle_floor(sin_z) + angle_floor(sin_x) + angle_floor(sin_y) >= parametro_diferencas)
+      return;
+    const double dz = std::atan2(sin_z, cos_z) * 180.0 / kPi;
     if (dz >= parametro_diferencas) return;
-    pair_angle(q, setup.target.x, cosine, sine);
-    const double dx = std::atan2(sine, cosine) * 180.0 / kPi;
+    const double dx = std::atan2(sin_x, cos_x) * 180.0 / kPi;
     const double dz_dx = dz + dx;
     if (dz_dx >= parametro_diferencas) return;
-    pair_angle(s, setup.target.y, cosine, sine);
-    const double dy = std::atan2(sine, cosine) * 180.0 / kPi;
+    const double dy = std::atan2(sin_y, cos_y) * 180.0 / kPi;
     const double soma = dz_dx + dy;
     if (parametro_diferencas > soma) improve(alpha, gamma, dz, dx, dy, soma);
+  }
+
+  // A value not above atan2(sine, cosine) x 180.0 / pi as computed, for a
+  // sine in [0, 1] (pair_angle's) and any cosine in [-1, 1]: the angle is at
+  // least atan(sine) (the cosine is at most 1, or the angle is at least 90
+  // degrees), and atan(x) >= x - x^3 / 3 for x in [0, 1]. The factor
+  // 1 - 1e-13 covers the rounding of this expression and of the angle's own
+  // (atan2 within a few ulps, the product and the quotient) hundreds of
+  // times over. NaN stays NaN, and a NaN sum never ends a point early.
+  static double angle_floor(double sine) {
+    return sine * (1.0 - sine * sine / 3.0) * (kDegPerRad * (1.0 - 1e-13));
   }
 
   void improve(double alpha, double gamma, double dz, double dx, double dy, double soma) {
