@@ -8,12 +8,13 @@
 #include "core/errors.hpp"
 #include "core/format.hpp"
 #include "core/inertia.hpp"
+#include "core/pow_half.hpp"
 
 namespace kavor {
 
 static constexpr double kPi = 3.141592653589793;
 
-static double norm_pow(const Vec3& v) { return std::pow(v.x * v.x + v.y * v.y + v.z * v.z, 0.5); }
+static double norm_pow(const Vec3& v) { return pow_half(v.x * v.x + v.y * v.y + v.z * v.z); }
 
 static void blank(Report& report, std::string_view text, int times) {
   for (int i = 0; i < times; ++i) report.free(text);

@@ -8,6 +8,7 @@
 #include "core/errors.hpp"
 #include "core/format.hpp"
 #include "core/lapack/diasym.hpp"
+#include "core/pow_half.hpp"
 
 namespace kavor {
 
@@ -65,10 +66,13 @@ void open_report(Session& s) {
 
 Vec3 centre_of_mass(const AtomTable& atoms, int first, int last) {
   double mass = 0.0, sx = 0.0, sy = 0.0, sz = 0.0;
-  for (int i = first; i < last; ++i) mass += atoms[i].mass;
-  for (int i = first; i < last; ++i) sx += atoms[i].mass * atoms[i].x;
-  for (int i = first; i < last; ++i) sy += atoms[i].mass * atoms[i].y;
-  for (int i = first; i < last; ++i) sz += atoms[i].mass * atoms[i].z;
+  for (int i = first; i < last; ++i) {
+    const Atom& a = atoms[i];
+    mass += a.mass;
+    sx += a.mass * a.x;
+    sy += a.mass * a.y;
+    sz += a.mass * a.z;
+  }
   return {sx / mass, sy / mass, sz / mass};
 }
 
@@ -77,6 +81,15 @@ Vec3 centre_of_mass(const AtomTable& atoms, int first, int last) {
 static Atom in_cgs(const Atom& a, const Vec3& c) {
   return Atom{(a.x - c.x) * kCmPerAngstrom, (a.y - c.y) * kCmPerAngstrom,
               (a.z - c.z) * kCmPerAngstrom, a.mass * kGramsPerAmu, a.znum};
+}
+
+// The group of an atomic number held in a double: std::lround(znum) when
+// that is 1..92, else 0. Half away from zero, as lround rounds, without the
+// library call.
+static int group_of(double znum) {
+  if (!(znum >= 0.5 && znum < 92.5)) return 0;
+  const int whole = static_cast<int>(znum);  // truncated; znum - whole is exact
+  return znum - whole >= 0.5 ? whole + 1 : whole;
 }
 
 MoleculeInertia principal_axes(const AtomTable& atoms, int first, int last) {
@@ -88,13 +101,16 @@ MoleculeInertia principal_axes(const AtomTable& atoms, int first, int last) {
   // A group's sums start at zero when its first atom comes.
   GroupTable& g = m.groups;
   std::array<double, 93> gmass, gx, gy, gz;
+  std::array<int, 92> seen;  // the groups present, in order of first appearance
+  int seen_count = 0;
   int z_high = 0;
   for (int i = first; i < last; ++i) {
     const Atom& a = atoms[i];
-    long z = std::lround(a.znum);
-    if (z < 1 || z > 92) continue;
+    const int z = group_of(a.znum);
+    if (z == 0) continue;
     if (!g.present[z]) {
       g.present[z] = true;
+      seen[seen_count++] = z;
       g.count[z] = gmass[z] = gx[z] = gy[z] = gz[z] = 0.0;
     }
     g.count[z] += 1.0;
@@ -102,18 +118,18 @@ MoleculeInertia principal_axes(const AtomTable& atoms, int first, int last) {
     gx[z] += a.mass * a.x;
     gy[z] += a.mass * a.y;
     gz[z] += a.mass * a.z;
-    if (z > z_high) z_high = static_cast<int>(z);
+    if (z > z_high) z_high = z;
   }
-  for (int z = 1; z <= 92; ++z) {
-    if (!g.present[z]) continue;
+  for (int k = 0; k < seen_count; ++k) {
+    const int z = seen[k];
     g.centre[z] = Vec3{gx[z] / gmass[z], gy[z] / gmass[z], gz[z] / gmass[z]};
     const double dx = g.centre[z].x - c.x, dy = g.centre[z].y - c.y, dz = g.centre[z].z - c.z;
-    g.distance[z] = std::pow(dx * dx + dy * dy + dz * dz, 0.5);
+    g.distance[z] = pow_half(dx * dx + dy * dy + dz * dz);
   }
   m.z_high = z_high;
   if (z_high > 0 && g.distance[z_high] > kHigherZMinDistance) g.usable[z_high] = true;
 
-  // Inertia tensor in g cm^2 about the centre of mass.
+  // Inertia tensor in g cm^2 about the centre of mass; each sum in row order.
   double txx = 0.0, tyy = 0.0, tzz = 0.0, txy = 0.0, txz = 0.0, tyz = 0.0;
   for (int i = first; i < last; ++i) {
     const Atom a = in_cgs(atoms[i], c);
@@ -123,9 +139,6 @@ MoleculeInertia principal_axes(const AtomTable& atoms, int first, int last) {
     tyy = tyy + a.z * a.z * a.mass;
     tzz = tzz + a.x * a.x * a.mass;
     tzz = tzz + a.y * a.y * a.mass;
-  }
-  for (int i = first; i < last; ++i) {
-    const Atom a = in_cgs(atoms[i], c);
     txy = txy + a.x * (-a.mass) * a.y;
     txz = txz + a.x * (-a.mass) * a.z;
     tyz = tyz + (-a.mass) * a.y * a.z;

@@ -8,6 +8,7 @@
 #include "core/frames.hpp"
 #include "core/inertia.hpp"
 #include "core/naming.hpp"
+#include "core/pow_half.hpp"
 #include "core/writers.hpp"
 
 namespace kavor {
@@ -449,7 +450,7 @@ PairValues relative_position(const PairAxes& axes) {
   const Vec3& c2 = axes.cm[1];
   const double dx = c2.x - c1.x, dy = c2.y - c1.y, dz = c2.z - c1.z;
   PairValues v;
-  v.r = std::pow(dx * dx + dy * dy + dz * dz, 0.5);
+  v.r = pow_half(dx * dx + dy * dy + dz * dz);
   v.theta = std::acos(c1.z / v.r);
   v.phi = std::atan2(c1.y, c1.x);
   return v;

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -13,6 +16,7 @@
 
 #include "core/elements.hpp"
 #include "core/lapack/diasym.hpp"
+#include "core/pow_half.hpp"
 #include "test_util.hpp"
 
 namespace kavor {
@@ -269,6 +273,40 @@ TEST(RotationalConstants, WaterGigahertzAndWavenumbers) {
   EXPECT_NEAR(g[2], 278.0, 10.0);
   const size_t kg = find_line(lines, "  EIGENVALUES: Moments of Inertia (kg m^2):");
   EXPECT_EQ(std::stod(lines[kg + 4].substr(12)), core.mol[0].moments[0] * 1.0000000116860974e-07);
+}
+
+// pow_half must give pow's bits wherever it skips pow: random doubles of
+// every magnitude, lengths of the usual size, and the hard cases, squares
+// whose root lies near the middle between two doubles (where pow, not being
+// correctly rounded, can and does differ from sqrt) or near the 0.4 ULP
+// bound of the shortcut.
+TEST(PowHalf, EqualsPowBitForBit) {
+  std::mt19937_64 random(20261208);
+  auto fraction = [&] { return static_cast<double>(random() >> 11) * 0x1p-53; };
+  std::vector<double> values = {0.0, -0.0, -1.0, 1.0, 2.0, 4.0, 0.25, 0x1p-900, 0x1p1000,
+                                0x1p-1074, 1e308, std::numeric_limits<double>::infinity()};
+  int differs_from_sqrt = 0;
+  for (int i = 0; i < 200000; ++i) {
+    values.push_back(std::bit_cast<double>(random() >> 1));
+    values.push_back(std::ldexp(1.0 + fraction(), static_cast<int>(random() % 40) - 20));
+    const double s = std::ldexp(1.0 + fraction(), static_cast<int>(random() % 200) - 100);
+    const long double ulp = static_cast<long double>(std::nextafter(s, 2 * s) - s);
+    for (const long double t : {0.5L, 0.35L + 0.1L * fraction()}) {
+      const long double root = s + t * ulp;
+      const double x = static_cast<double>(root * root);
+      values.insert(values.end(), {x, std::nextafter(x, 0.0), std::nextafter(x, 2 * x)});
+    }
+    values.push_back(s * s);
+  }
+  for (const double x : values) {
+    const double want = std::pow(x, 0.5);
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(pow_half(x)), std::bit_cast<std::uint64_t>(want))
+        << std::hexfloat << "x = " << x;
+    if (want != std::sqrt(x)) ++differs_from_sqrt;
+  }
+  // The hard cases are hard: sqrt alone would have been wrong for some.
+  EXPECT_GT(differs_from_sqrt, 0);
+  EXPECT_TRUE(std::isnan(pow_half(std::numeric_limits<double>::quiet_NaN())));
 }
 
 // diasym runs dsyev's steps itself for 3 x 3 matrices (partly as C++
