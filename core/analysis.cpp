@@ -55,18 +55,20 @@ void table_values(const PairResult& a, double out[6]) {
 }
 
 PairResult analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
-                           std::string* report_text) {
+                           std::string* report_text, bool with_name) {
   // The console's lines come back in the result: nothing is written.
   std::ostream nowhere(nullptr);
   Session session(nowhere, ".", mode);
   session.write_files = false;
+  session.want_name = with_name;
   if (report_text != nullptr) session.report.send_to_text(report_text);
   return analyse_pair(block, session, placement);
 }
 
-PairResult analyse_frame(const GeometryBlock& block) {
+// analyse_frame, with or without the result's name.
+static PairResult analyse_frame_named(const GeometryBlock& block, bool with_name) {
   try {
-    return analyse_quietly(block);
+    return analyse_quietly(block, Mode::analyzer, nullptr, nullptr, with_name);
   } catch (const InputError& e) {
     PairResult result;
     result.status = Status::coordinates;
@@ -74,6 +76,8 @@ PairResult analyse_frame(const GeometryBlock& block) {
     return result;
   }
 }
+
+PairResult analyse_frame(const GeometryBlock& block) { return analyse_frame_named(block, true); }
 
 Status resolve_n1(GeometryBlock& block, std::optional<int> n1, std::string& message) {
   if (n1) {
@@ -89,7 +93,7 @@ Status resolve_n1(GeometryBlock& block, std::optional<int> n1, std::string& mess
   return Status::ok;
 }
 
-PairResult analyse_frame(GeometryBlock& block, std::optional<int> n1) {
+PairResult analyse_frame(GeometryBlock& block, std::optional<int> n1, bool with_name) {
   PairResult result;
   if (block.n > kCapacity) {
     result.status = Status::too_many_atoms;
@@ -98,7 +102,7 @@ PairResult analyse_frame(GeometryBlock& block, std::optional<int> n1) {
   }
   result.status = resolve_n1(block, n1, result.message);
   if (!result.ok()) return result;
-  return analyse_frame(block);
+  return analyse_frame_named(block, with_name);
 }
 
 }  // namespace kavor

@@ -49,9 +49,11 @@ Analysis public_analysis(const PairResult& result);
 
 // Analyser-mode analysis without report, files or console; a stop's text
 // goes to `message`.
-// With `report_text` the report is kept there.
+// With `report_text` the report is kept there. Without `with_name` the
+// result's name stays empty (see Session::want_name).
 PairResult analyse_quietly(const GeometryBlock& block, Mode mode = Mode::analyzer,
-                           PlacementStage* placement = nullptr, std::string* report_text = nullptr);
+                           PlacementStage* placement = nullptr, std::string* report_text = nullptr,
+                           bool with_name = true);
 
 // One frame of a batch: analyse_quietly, with coordinates too large to
 // analyse given as the stop `coordinates` instead of an exception.
@@ -60,7 +62,7 @@ PairResult analyse_frame(const GeometryBlock& block);
 // atoms, or, with no n1, the bonded fragment of the first atom
 // (leading_fragment; stop n1_not_found when there is none). A frame above
 // the capacity stops with too_many_atoms before anything else.
-PairResult analyse_frame(GeometryBlock& block, std::optional<int> n1);
+PairResult analyse_frame(GeometryBlock& block, std::optional<int> n1, bool with_name = true);
 // Sets block.n1 to `n1`, or with none to the bonded fragment of the first
 // atom: ok, or n1_not_found with leading_fragment's message.
 Status resolve_n1(GeometryBlock& block, std::optional<int> n1, std::string& message);

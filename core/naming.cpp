@@ -1,6 +1,8 @@
 #include "core/naming.hpp"
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "core/errors.hpp"
 #include "core/euler.hpp"
@@ -10,23 +12,30 @@
 namespace kavor {
 
 static constexpr long kNad = 999;  // internal value of a "NAD" field
+static constexpr size_t kStemLength = 29;
 
-ResultNames build_result_names(Session& session, double r, double theta, double phi,
-                               double alpha, double beta, double gamma) {
-  if (r > kNameDistanceLimit) {
-    session.stop(Status::distance_too_large,
-                 {free_line(" distance between molecules greater than "),
-                  free_line(" 9999.9 Angstrons "), free_line(" name file error ")});
+// The fields of the stem; each written as fortran_f(7, 1, .) or
+// fortran_i(3, .) would write it, into a fixed buffer instead of strings.
+static void int_field(char* out, long value) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const size_t length = static_cast<size_t>(end - digits);
+  if (length > 3) {
+    std::memset(out, '*', 3);
+    return;
   }
-  return result_names(session.mode, r, theta, phi, alpha, beta, gamma);
+  std::memset(out, ' ', 3 - length);
+  std::memcpy(out + 3 - length, digits, length);
 }
 
-ResultNames result_names(Mode mode, double r, double theta, double phi, double alpha, double beta,
-                         double gamma) {
-  std::string distance = fortran_f(7, 1, r);
-  distance[0] = '[';
+// The 29-character stem "[rrrr.r-TTT-PPP]-(AAA-BBB-GGG" into `out`.
+static void write_stem(char* out, Mode mode, double r, double theta, double phi, double alpha,
+                       double beta, double gamma) {
+  const std::string distance = fortran_f(7, 1, r);
+  std::memcpy(out, distance.data(), 7);
+  out[0] = '[';
   for (int i = 1; i <= 4; ++i)
-    if (distance[i] == ' ') distance[i] = '0';
+    if (out[i] == ' ') out[i] = '0';
 
   const long theta_deg = std::lround(kDegPerRad * theta);
   long t = theta_deg;
@@ -43,21 +52,30 @@ ResultNames result_names(Mode mode, double r, double theta, double phi, double a
     if (b == 0 && a_rounded + g_rounded == 360) a = g = 0;
   }
 
-  std::string a_field = fortran_i(3, a), b_field = fortran_i(3, b), g_field = fortran_i(3, g);
-  std::string t_field, p_field;
+  char* const t_field = out + 8;
+  char* const p_field = out + 12;
+  char* const a_field = out + 18;
+  char* const b_field = out + 22;
+  char* const g_field = out + 26;
+  out[7] = out[11] = out[21] = out[25] = '-';
+  std::memcpy(out + 15, "]-(", 3);
+  int_field(a_field, a);
+  int_field(b_field, b);
+  int_field(g_field, g);
   if (r > kNoDirectionDistance) {
-    t_field = fortran_i(3, t);
-    p_field = fortran_i(3, p);
+    int_field(t_field, t);
+    int_field(p_field, p);
   } else {
-    t_field = p_field = "NAD";
+    std::memcpy(t_field, "NAD", 3);
+    std::memcpy(p_field, "NAD", 3);
     t = p = kNad;
   }
   if (theta_deg == 0 || theta_deg == 180) {
-    p_field = "NAD";
+    std::memcpy(p_field, "NAD", 3);
     p = kNad;
   }
 
-  auto zero_fill = [](std::string& field, long value) {
+  auto zero_fill = [](char* field, long value) {
     if (value == kNad) return;
     if (value <= 99) field[0] = '0';
     if (value <= 9) field[1] = '0';
@@ -67,10 +85,37 @@ ResultNames result_names(Mode mode, double r, double theta, double phi, double a
   zero_fill(a_field, a);
   zero_fill(b_field, b);
   zero_fill(g_field, g);
+}
 
+ResultNames build_result_names(Session& session, double r, double theta, double phi,
+                               double alpha, double beta, double gamma) {
+  if (r > kNameDistanceLimit) {
+    session.stop(Status::distance_too_large,
+                 {free_line(" distance between molecules greater than "),
+                  free_line(" 9999.9 Angstrons "), free_line(" name file error ")});
+  }
+  // The analyzer without result files uses the name alone, if that.
+  if (!session.write_files && session.mode == Mode::analyzer) {
+    ResultNames names;
+    if (!session.want_name) return names;
+    char text[kStemLength + 1];
+    write_stem(text, session.mode, r, theta, phi, alpha, beta, gamma);
+    text[kStemLength] = ')';
+    names.stem.assign(text, kStemLength);
+    names.name.assign(text, kStemLength + 1);
+    return names;
+  }
+  return result_names(session.mode, r, theta, phi, alpha, beta, gamma);
+}
+
+ResultNames result_names(Mode mode, double r, double theta, double phi, double alpha, double beta,
+                         double gamma) {
+  char text[kStemLength + 1];
+  write_stem(text, mode, r, theta, phi, alpha, beta, gamma);
+  text[kStemLength] = ')';
   ResultNames names;
-  names.stem = distance + "-" + t_field + "-" + p_field + "]-(" + a_field + "-" + b_field + "-" + g_field;
-  names.name = names.stem + ")";
+  names.stem.assign(text, kStemLength);
+  names.name.assign(text, kStemLength + 1);
   if (mode == Mode::analyzer) {
     names.geometry = names.name + "-KAVOR.xyz";
     names.bild = names.name + "-KAVOR-UCSF-Chimera.bild";

@@ -26,6 +26,9 @@ struct Session {
   Report report;  // opened by the core on its first use
   // Off for a batch frame: no report and no result files, only the values.
   bool write_files = true;
+  // Off when the caller reads only the values: a run without result files
+  // then builds no result name (the distance limit still stops it).
+  bool want_name = true;
   OutputStage staged;  // finished files, published together at the end of the run
 
   // Takes a finished result file; run_program publishes it with the others

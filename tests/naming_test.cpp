@@ -92,6 +92,23 @@ TEST(ResultNames, BuilderReplacesFullTurnsAndHasFourSuffixes) {
   EXPECT_EQ(names.short_bild.size(), 61u);
 }
 
+TEST(ResultNames, RunWithoutFilesBuildsTheNameOnlyWhenAsked) {
+  Names files(Mode::analyzer), quiet(Mode::analyzer), bare(Mode::analyzer);
+  quiet.session.write_files = bare.session.write_files = false;
+  bare.session.want_name = false;
+  const double cases[][6] = {{3.5, 90, 45, 10, 20, 30},     {0.04, 90, 45, 10, 20, 30},
+                             {5.0, 0.4, 45, 359.7, 0, 360}, {1234.5, 179.6, 300, -4, 1000, 99.5}};
+  for (const auto& c : cases) {
+    const ResultNames with_files = files.build(c[0], c[1], c[2], c[3], c[4], c[5]);
+    const ResultNames named = quiet.build(c[0], c[1], c[2], c[3], c[4], c[5]);
+    EXPECT_EQ(named.name, with_files.name);
+    EXPECT_EQ(named.name, with_files.stem + ")");
+    EXPECT_TRUE(bare.build(c[0], c[1], c[2], c[3], c[4], c[5]).name.empty());
+  }
+  // The distance limit stops the run whether or not the name is built.
+  EXPECT_THROW(bare.build(9999.95, 90, 45, 10, 20, 30), ProgramStop);
+}
+
 TEST(ResultNames, AnalyzerKeepsFullTurnValues) {
   // The analyzer reduces its angles before naming; the namer itself does not.
   Names n(Mode::analyzer);

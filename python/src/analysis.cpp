@@ -112,7 +112,7 @@ py::tuple analyze_frames(const std::vector<std::string>& tokens, const Positions
             atom.y = *p++;
             atom.z = *p++;
           }
-          const PairResult a = analyse_frame(block, n1);
+          const PairResult a = analyse_frame(block, n1, false);  // values and codes only
           table_values(a, out + 6 * f);
           code[f] = static_cast<std::uint8_t>(a.status);
         },
