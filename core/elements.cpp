@@ -37,15 +37,6 @@ constexpr std::array<Element, kElementCount> kElements = {{
     {"Ac", 227.0f},      {"Th", 232.0377f},   {"Pa", 231.03587f}, {"U", 238.02892f},
 }};
 
-// Exact comparison of a label with a text padded on the right with blanks.
-bool label_equals(const Label& label, std::string_view text) {
-  for (int i = 0; i < 2; ++i) {
-    char want = i < static_cast<int>(text.size()) ? text[i] : ' ';
-    if (label[i] != want) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 Label make_label(std::string_view token) {
@@ -58,10 +49,27 @@ double element_mass(int z) { return static_cast<double>(kElements.at(z - 1).mass
 
 std::string_view element_symbol(int z) { return kElements.at(z - 1).symbol; }
 
+// Every symbol is an upper-case letter and a lower-case letter or nothing:
+// the element of each such label, indexed by its first letter and its
+// second character (blank, or a..z); 0 where no symbol matches.
+constexpr int kSecondChars = 27;
+constexpr std::array<unsigned char, 26 * kSecondChars> kBySymbol = [] {
+  std::array<unsigned char, 26 * kSecondChars> table{};
+  for (int z = 1; z <= kElementCount; ++z) {
+    const char* symbol = kElements[z - 1].symbol;
+    const int second = symbol[1] == '\0' ? 0 : symbol[1] - 'a' + 1;
+    table[(symbol[0] - 'A') * kSecondChars + second] = static_cast<unsigned char>(z);
+  }
+  return table;
+}();
+
 int element_by_symbol(const Label& label) {
-  for (int z = 1; z <= kElementCount; ++z)
-    if (label_equals(label, kElements[z - 1].symbol)) return z;
-  return 0;
+  if (label[0] < 'A' || label[0] > 'Z') return 0;
+  int second;
+  if (label[1] == ' ') second = 0;
+  else if (label[1] >= 'a' && label[1] <= 'z') second = label[1] - 'a' + 1;
+  else return 0;
+  return kBySymbol[(label[0] - 'A') * kSecondChars + second];
 }
 
 int element_by_numeral(const Label& label) {

@@ -90,6 +90,12 @@ TEST(ElementTable, EverySymbolAndNumeralNamesItsOwnElement) {
     EXPECT_EQ(element_by_symbol(make_label(symbol)), z) << symbol;
     EXPECT_EQ(element_by_numeral(make_label(std::to_string(z))), z);
   }
+  // No other pair of bytes (case, padding, digits, any byte) names an element.
+  int named = 0;
+  for (int first = 0; first < 256; ++first)
+    for (int second = 0; second < 256; ++second)
+      if (element_by_symbol(Label{static_cast<char>(first), static_cast<char>(second)}) != 0) ++named;
+  EXPECT_EQ(named, kElementCount);
   EXPECT_EQ(element_symbol(1), "H");
   EXPECT_EQ(element_symbol(17), "Cl");
   EXPECT_EQ(element_symbol(92), "U");
