@@ -56,9 +56,11 @@ void table_values(const PairResult& a, double out[6]) {
 
 PairResult analyse_quietly(const GeometryBlock& block, Mode mode, PlacementStage* placement,
                            std::string* report_text, bool with_name) {
-  // The console's lines come back in the result: nothing is written.
-  std::ostream nowhere(nullptr);
-  Session session(nowhere, ".", mode);
+  // The console's lines come back in the result: nothing is written. One
+  // stream without a buffer, and the directory, per thread rather than per run.
+  thread_local std::ostream nowhere(nullptr);
+  thread_local const std::filesystem::path here(".");
+  Session session(nowhere, here, mode);
   session.write_files = false;
   session.want_name = with_name;
   if (report_text != nullptr) session.report.send_to_text(report_text);
