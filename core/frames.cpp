@@ -38,7 +38,7 @@ static void write_flag_rows(Report& report, const DirectionFlags& flags) {
 }
 
 DirectionFlags direction_flags(const std::array<MoleculeInertia, 2>& molecules,
-                               const PairAxes& axes) {
+                               const PairAxes& axes, bool with_angles) {
   DirectionFlags flags;
   flags.sense.fill(1);
   for (int m = 0; m < 2; ++m) {
@@ -57,6 +57,19 @@ DirectionFlags direction_flags(const std::array<MoleculeInertia, 2>& molecules,
       double c_minus = dot(neg(e), r) / (r_len * e_len);
       c_plus = c_plus > 1.0 ? 1.0 : std::max(c_plus, -1.0);
       c_minus = c_minus > 1.0 ? 1.0 : std::max(c_minus, -1.0);
+      if (!with_angles) {
+        // c_minus is -c_plus (the same products, signs turned), so the two
+        // angles differ by 2 asin|c_plus|: more than 11.4 degrees from
+        // |c_plus| = 0.1 up, less than 8.1 up to 0.07, whatever the last
+        // bits of acos. Only the band between needs the angles themselves.
+        const double c = std::fabs(c_plus);
+        if (c >= 0.1) {
+          flags.distinguishable[k] = true;
+          if (c_plus < 0.0) flags.sense[k] = -1;  // theta_plus > 90 > theta_minus
+          continue;
+        }
+        if (c <= 0.07) continue;
+      }
       const double theta_plus = std::acos(c_plus);
       const double theta_minus = std::acos(c_minus);
       flags.angle_plus[k] = theta_plus * 180.0 / kPi;
@@ -332,7 +345,7 @@ void write_right_handed(Report& report, const RightHandedFrames& frames) {
 FrameStep build_frames(Session& session, const std::array<MoleculeInertia, 2>& molecules,
                        const PairAxes& axes, int pass) {
   FrameStep step;
-  step.flags = direction_flags(molecules, axes);
+  step.flags = direction_flags(molecules, axes, session.logging());
   write_direction_flags(session.report, step.flags, pass, session.mode);
   if (pass == 0)
     if (const Status status = symmetry_status(step.flags); status != Status::ok)

@@ -26,8 +26,10 @@ struct DirectionFlags {
 // The report's flag sum of molecule m: 10 per distinguishable axis.
 int flag_sum(const DirectionFlags& flags, int m);
 
+// Without `with_angles` (nothing reports them) angle_plus and angle_minus
+// are left unset where the flags are clear without them.
 DirectionFlags direction_flags(const std::array<MoleculeInertia, 2>& molecules,
-                               const PairAxes& axes);
+                               const PairAxes& axes, bool with_angles = true);
 
 // The first pass's verdict: a molecule with fewer than two distinguishable
 // axes has no unique frame (symmetric_1, symmetric_2, symmetric_both), else ok.

@@ -222,6 +222,41 @@ TEST(DirectionFlags, DifferenceMustExceedTenDegrees) {
   EXPECT_EQ(f.flags.sense[2], -1);  // 95 degrees: points away
 }
 
+// Without a report the flags of clear cases are judged without the angles:
+// the same flags as from the angles, around 90 degrees (where the limit of
+// 10 degrees lies) and everywhere else, for random axes and centres.
+TEST(DirectionFlags, SameWithoutTheAngles) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  auto vector = [&] { return Vec3{unit(random), unit(random), unit(random)}; };
+  for (int trial = 0; trial < 20000; ++trial) {
+    std::array<MoleculeInertia, 2> mol;
+    PairAxes axes;
+    for (int m = 0; m < 2; ++m) {
+      axes.cm[m] = vector();
+      const Vec3 h = vector();
+      mol[m].z_high = 17;
+      mol[m].groups.present[17] = mol[m].groups.usable[17] = true;
+      mol[m].groups.centre[17] = add(axes.cm[m], h);
+      for (int j = 0; j < 3; ++j) {
+        // Half of the axes at 80 to 100 degrees from the higher-Z-CM.
+        Vec3 e = vector();
+        if (trial % 2 == 0) {
+          const Vec3 across = cross(h, e);
+          const double tilt = (10.0 * unit(random)) * M_PI / 180.0;
+          e = add(scale(std::cos(tilt) / length(across), across), scale(std::sin(tilt) / length(h), h));
+        }
+        axes.endpoints[3 * m + j] = add(axes.cm[m], e);
+      }
+    }
+    const DirectionFlags full = direction_flags(mol, axes, true);
+    const DirectionFlags quick = direction_flags(mol, axes, false);
+    ASSERT_EQ(quick.distinguishable, full.distinguishable) << trial;
+    ASSERT_EQ(quick.sense, full.sense) << trial;
+    ASSERT_EQ(quick.judged, full.judged) << trial;
+  }
+}
+
 TEST(DirectionFlags, HeavyAtomAtTheCentreWritesNoMoleculeSection) {
   Frames f;
   f.set_axes(0, {0, 0, 0}, kUnit);
