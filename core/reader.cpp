@@ -1,6 +1,7 @@
 #include "core/reader.hpp"
 
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -22,6 +23,31 @@ static constexpr std::array<bool, 256> kSeparators = [] {
 
 bool is_separator(char c) { return kSeparators[static_cast<unsigned char>(c)]; }
 
+// The first separator in [p, end), or end. Eight bytes at a time: every
+// separator is below '-' (0x2d), and digits, points, minus signs and
+// letters are not, so a word without such a byte holds no separator; the
+// lowest byte flagged is exact (a borrow only runs upwards), and a flagged
+// byte that is no separator ('+', say) is stepped over.
+static const char* find_separator(const char* p, const char* const end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHighBits = 0x8080808080808080u;
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      const std::uint64_t below = (word - kOnes * 0x2d) & ~word & kHighBits;
+      if (below == 0) {
+        p += 8;
+        continue;
+      }
+      const char* c = p + std::countr_zero(below) / 8;
+      if (kSeparators[static_cast<unsigned char>(*c)]) return c;
+      p = c + 1;
+    }
+  }
+  while (p != end && !kSeparators[static_cast<unsigned char>(*p)]) ++p;
+  return p;
+}
+
 int split_values(std::string_view line, std::string_view* out, int max) {
   int count = 0;
   const char* p = line.data();
@@ -30,7 +56,7 @@ int split_values(std::string_view line, std::string_view* out, int max) {
     while (p != end && kSeparators[static_cast<unsigned char>(*p)]) ++p;
     if (p == end) break;
     const char* start = p;
-    while (p != end && !kSeparators[static_cast<unsigned char>(*p)]) ++p;
+    p = find_separator(p, end);
     out[count++] = std::string_view(start, static_cast<size_t>(p - start));
   }
   return count;

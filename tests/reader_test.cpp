@@ -160,6 +160,32 @@ TEST(FreeFormatReader, SeparatorsBlankLinesAndRestOfLine) {
   EXPECT_THROW(reader.read_int("N1"), InputError);
 }
 
+// split_values against a plain byte-by-byte split, on random lines of
+// numbers, separators, signs, other bytes below '-' and bytes above 0x7f.
+TEST(SplitValues, SameAsByteByByte) {
+  std::mt19937_64 rng(11);
+  const std::string alphabet = std::string("0123456789.-+eE \t,\r\f\v!*()#") + "\x80\xc3\xff";
+  for (int k = 0; k < 50000; ++k) {
+    std::string line;
+    const size_t size = rng() % 90;
+    for (size_t i = 0; i < size; ++i) line += alphabet[rng() % alphabet.size()];
+    std::vector<std::string_view> want;
+    for (size_t i = 0; i < line.size();) {
+      if (is_separator(line[i])) {
+        ++i;
+        continue;
+      }
+      const size_t start = i;
+      while (i < line.size() && !is_separator(line[i])) ++i;
+      want.push_back(std::string_view(line).substr(start, i - start));
+    }
+    std::string_view got[64];
+    const int count = split_values(line, got, 64);
+    ASSERT_EQ(static_cast<size_t>(count), want.size()) << line;
+    for (int t = 0; t < count; ++t) ASSERT_EQ(got[t], want[static_cast<size_t>(t)]) << line;
+  }
+}
+
 TEST(FreeFormatReader, ErrorsNameFileLineAndWhatWasExpected) {
   FreeFormatReader reader("input-GEOMETRY.xyz", "12\nC 1.0 x 3.0\n");
   EXPECT_EQ(reader.read_int("N"), 12);
