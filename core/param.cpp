@@ -349,7 +349,10 @@ void run_core(int n, int n1, std::vector<Label>& isymbol, AtomTable& table, Sess
     const Alignment aligned = alignment_pass(session, frames.axes, pass, best);
     result.said.insert(result.said.end(), aligned.said.begin(), aligned.said.end());
     const Vec3 cm2 = frames.axes.cm[1];
-    for (int i = 0; i < n; ++i) {
+    // After the last pass only the builder's placement and the analyzer's
+    // result files read the table.
+    const bool table_read = pass < 2 || mode == Mode::builder || session.write_files;
+    for (int i = 0; table_read && i < n; ++i) {
       Atom& a = table[i];
       const Vec3 p = mul(aligned.rotation, Vec3{a.x - cm2.x, a.y - cm2.y, a.z - cm2.z});
       a.x = p.x;
