@@ -172,12 +172,17 @@ class GridAxis {
   double first = 0.0;
   double step = 0.0;
   double inverse_step = 0.0;  // only for guesses
+  // Not below the last value: each addition is off by at most half an ulp
+  // of a value below 8.
+  double last_bound = 0.0;
 
   void start(double first_value, double step_value, long n) {
     if (static_cast<long>(values.size()) < n) values.resize(n);
     first = first_value;
     step = step_value;
     inverse_step = 1.0 / step_value;
+    last_bound = first_value + static_cast<double>(n - 1) * step_value +
+                 static_cast<double>(n) * 1e-15 + 1e-13;
     runs_.clear();
     runs_.push_back(Run{0, first_value, 0.0, 1});
     last_run_ = 0;
@@ -297,27 +302,33 @@ struct ScanScratch {
   std::vector<signed char> row3;    // per alpha of the strips: whether row 3 passes
   std::vector<double> row3_values;  // and its components, three per alpha
 
-  // Refined grids met before, with their values, runs, sines and cosines as
-  // far as they were built: the same first value, step and size give the
-  // same grid. Fits whose answer does not move (the alignment passes after
-  // the first, at alpha = gamma = 0) scan the same windows frame after frame.
+  // Refined grids met more than once, with their values, runs, sines and
+  // cosines as far as they were built: the same first value, step and size
+  // give the same grid. Fits whose answer does not move (the alignment
+  // passes after the first, at alpha = gamma = 0) scan the same windows frame
+  // after frame; a grid seen once (most windows of the first pass and of the
+  // Euler search, which follow the frame) is built in a spare and only noted,
+  // so that it does not push a recurring grid out.
   struct CachedGrid {
     std::uint64_t first_bits = 0, step_bits = 0;
     long n = -1;
+    std::uint64_t seen = 0;  // key of the last grid that missed this slot
     GridAxis axis;
   };
   static constexpr std::size_t kCachedGrids = 64;
   std::vector<CachedGrid> cache = std::vector<CachedGrid>(kCachedGrids);
 
   // The grid from `first` in steps of `step`, n values: from the cache, or
-  // started afresh in its slot. `avoid`: a grid in use that must not be
-  // replaced (then `spare` is started instead).
+  // started afresh, in its slot when met before, else in `spare`. `avoid`:
+  // a grid in use that must not be replaced (then `spare` is started).
   GridAxis& grid(double first_value, double step, long n, const GridAxis* avoid, GridAxis& spare) {
     const std::uint64_t a = std::bit_cast<std::uint64_t>(first_value), b = std::bit_cast<std::uint64_t>(step);
-    std::uint64_t h = a * 0x9E3779B97F4A7C15ull ^ (b + static_cast<std::uint64_t>(n)) * 0xC2B2AE3D27D4EB4Full;
+    const std::uint64_t h =
+        a * 0x9E3779B97F4A7C15ull ^ (b + static_cast<std::uint64_t>(n)) * 0xC2B2AE3D27D4EB4Full;
     CachedGrid& slot = cache[(h >> 32) % kCachedGrids];
     if (slot.n == n && slot.first_bits == a && slot.step_bits == b) return slot.axis;
-    if (&slot.axis == avoid) {
+    if (&slot.axis == avoid || slot.seen != h) {
+      slot.seen = h;
       spare.start(first_value, step, n);
       return spare;
     }
@@ -325,6 +336,9 @@ struct ScanScratch {
     slot.step_bits = b;
     slot.n = n;
     slot.axis.start(first_value, step, n);
+    // Its values all built once, so that later scans read them instead of
+    // finding their runs.
+    slot.axis.fill(0, n);
     return slot.axis;
   }
 };
@@ -526,9 +540,7 @@ class FastScan {
     return count;
   }
 
-  double last_bound(const GridAxis& axis) const {
-    return axis.first + static_cast<double>(n_ - 1) * axis.step + static_cast<double>(n_) * 1e-15 + 1e-13;
-  }
+  static double last_bound(const GridAxis& axis) { return axis.last_bound; }
 
   // First index whose value is >= x (n if none), or > x: a guess from the
   // step, corrected against the values themselves.
