@@ -512,11 +512,11 @@ class FastScan {
     const double first = axis.first;
     const double last = last_bound(axis);
     // Whole turns that can bring the interval onto the grid: from ceil of
-    // the lower quotient to floor of the upper one, each within one of the
-    // truncated quotient (all far below 2^31 in magnitude); every m is
-    // checked against the grid's ends below.
-    const long m0 = static_cast<long>((first - centre - half) * (1.0 / kTwoPi)) - 1;
-    const long m1 = static_cast<long>((last - centre + half) * (1.0 / kTwoPi)) + 1;
+    // the lower quotient to floor of the upper one, each widened by 1e-6,
+    // far more than their rounding (all far below 2^31 in magnitude); every
+    // m is checked against the grid's ends below.
+    const long m0 = static_cast<long>(std::ceil((first - centre - half) * (1.0 / kTwoPi) - 1e-6));
+    const long m1 = static_cast<long>(std::floor((last - centre + half) * (1.0 / kTwoPi) + 1e-6));
     int count = 0;
     for (long m = m0; m <= m1; ++m) {
       const double lo_value = centre - half + static_cast<double>(m) * kTwoPi;
