@@ -1,5 +1,6 @@
 #include "core/format.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -17,8 +18,22 @@ std::string fortran_a(int width, std::string_view text) {
   return std::string(width - text.size(), ' ') + std::string(text);
 }
 
+void fortran_i_into(char* out, int width, long long value) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const int length = static_cast<int>(end - digits);
+  if (length > width) {
+    std::fill(out, out + width, '*');
+    return;
+  }
+  std::fill(out, out + (width - length), ' ');
+  std::copy(static_cast<const char*>(digits), end, out + (width - length));
+}
+
 std::string fortran_i(int width, long long value) {
-  return right_aligned(width, std::to_string(value));
+  std::string field(static_cast<size_t>(width), ' ');
+  fortran_i_into(field.data(), width, value);
+  return field;
 }
 
 // The digits of an Fw.d field before alignment; `width` only decides the

@@ -21,6 +21,8 @@ namespace kavor {
 
 std::string fortran_a(int width, std::string_view text);
 std::string fortran_i(int width, long long value);
+// The same field written into out[0 .. width), without a string.
+void fortran_i_into(char* out, int width, long long value);
 std::string fortran_f(int width, int decimals, double value);
 // Fw.d for a value that must read back as a token of its own (the result
 // files): as fortran_f when the field starts with a blank; when the number

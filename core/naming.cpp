@@ -1,6 +1,5 @@
 #include "core/naming.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -13,20 +12,6 @@ namespace kavor {
 
 static constexpr long kNad = 999;  // internal value of a "NAD" field
 static constexpr size_t kStemLength = 29;
-
-// The fields of the stem; each written as fortran_f(7, 1, .) or
-// fortran_i(3, .) would write it, into a fixed buffer instead of strings.
-static void int_field(char* out, long value) {
-  char digits[24];
-  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  const size_t length = static_cast<size_t>(end - digits);
-  if (length > 3) {
-    std::memset(out, '*', 3);
-    return;
-  }
-  std::memset(out, ' ', 3 - length);
-  std::memcpy(out + 3 - length, digits, length);
-}
 
 // The 29-character stem "[rrrr.r-TTT-PPP]-(AAA-BBB-GGG" into `out`.
 static void write_stem(char* out, Mode mode, double r, double theta, double phi, double alpha,
@@ -59,12 +44,12 @@ static void write_stem(char* out, Mode mode, double r, double theta, double phi,
   char* const g_field = out + 26;
   out[7] = out[11] = out[21] = out[25] = '-';
   std::memcpy(out + 15, "]-(", 3);
-  int_field(a_field, a);
-  int_field(b_field, b);
-  int_field(g_field, g);
+  fortran_i_into(a_field, 3, a);
+  fortran_i_into(b_field, 3, b);
+  fortran_i_into(g_field, 3, g);
   if (r > kNoDirectionDistance) {
-    int_field(t_field, t);
-    int_field(p_field, p);
+    fortran_i_into(t_field, 3, t);
+    fortran_i_into(p_field, 3, p);
   } else {
     std::memcpy(t_field, "NAD", 3);
     std::memcpy(p_field, "NAD", 3);
@@ -87,6 +72,18 @@ static void write_stem(char* out, Mode mode, double r, double theta, double phi,
   zero_fill(g_field, g);
 }
 
+// The stem and the name, without the file names.
+static ResultNames stem_and_name(Mode mode, double r, double theta, double phi, double alpha,
+                                 double beta, double gamma) {
+  char text[kStemLength + 1];
+  write_stem(text, mode, r, theta, phi, alpha, beta, gamma);
+  text[kStemLength] = ')';
+  ResultNames names;
+  names.stem.assign(text, kStemLength);
+  names.name.assign(text, kStemLength + 1);
+  return names;
+}
+
 ResultNames build_result_names(Session& session, double r, double theta, double phi,
                                double alpha, double beta, double gamma) {
   if (r > kNameDistanceLimit) {
@@ -96,26 +93,15 @@ ResultNames build_result_names(Session& session, double r, double theta, double 
   }
   // The analyzer without result files uses the name alone, if that.
   if (!session.write_files && session.mode == Mode::analyzer) {
-    ResultNames names;
-    if (!session.want_name) return names;
-    char text[kStemLength + 1];
-    write_stem(text, session.mode, r, theta, phi, alpha, beta, gamma);
-    text[kStemLength] = ')';
-    names.stem.assign(text, kStemLength);
-    names.name.assign(text, kStemLength + 1);
-    return names;
+    if (!session.want_name) return ResultNames{};
+    return stem_and_name(session.mode, r, theta, phi, alpha, beta, gamma);
   }
   return result_names(session.mode, r, theta, phi, alpha, beta, gamma);
 }
 
 ResultNames result_names(Mode mode, double r, double theta, double phi, double alpha, double beta,
                          double gamma) {
-  char text[kStemLength + 1];
-  write_stem(text, mode, r, theta, phi, alpha, beta, gamma);
-  text[kStemLength] = ')';
-  ResultNames names;
-  names.stem.assign(text, kStemLength);
-  names.name.assign(text, kStemLength + 1);
+  ResultNames names = stem_and_name(mode, r, theta, phi, alpha, beta, gamma);
   if (mode == Mode::analyzer) {
     names.geometry = names.name + "-KAVOR.xyz";
     names.bild = names.name + "-KAVOR-UCSF-Chimera.bild";
